@@ -1,0 +1,35 @@
+#include "gui/app/shell.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace pellora {
+
+TShell::TBrowseFn TShell::BrowseForFolder = [](QWidget* parent, const QString& title,
+                                               const QString& preselected) {
+  return QFileDialog::getExistingDirectory(parent, title, preselected, QFileDialog::ShowDirsOnly);
+};
+
+TShell::TOpenUrlFn TShell::OpenUrl = [](const QUrl& url) {
+  return QDesktopServices::openUrl(url);
+};
+
+QString FindHelpPage() {
+  const QString page = QStringLiteral("manual/pehelp00.html");
+  const QString appDir = QCoreApplication::applicationDirPath();
+  const QStringList candidates{
+      QDir::current().filePath(page),
+      QDir(appDir).filePath(QStringLiteral("../" PELLORA_INSTALL_DATA_SUBDIR "/") + page),
+      QDir(QStringLiteral(PELLORA_SOURCE_MANUAL_DIR)).filePath(QStringLiteral("pehelp00.html")),
+  };
+  for (const QString& candidate : candidates) {
+    const QFileInfo info(candidate);
+    if (info.isFile()) return info.absoluteFilePath();
+  }
+  return {};
+}
+
+}  // namespace pellora

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+class QWidget;
+
+namespace pellora {
+
+// The desktop services the windows use: the folder browser and opening a page or
+// mail address with the desktop's default handler. Tests replace them.
+struct TShell {
+  using TBrowseFn = std::function<QString(QWidget* parent, const QString& title,
+                                          const QString& preselected)>;
+  using TOpenUrlFn = std::function<bool(const QUrl& url)>;
+
+  // Returns the chosen folder, or an empty text when the user cancelled.
+  static TBrowseFn BrowseForFolder;
+  static TOpenUrlFn OpenUrl;
+};
+
+// The help page: "manual/pehelp00.html" below the current directory, else the
+// installed copy beside the program, else the one in the source tree. Empty when
+// none exists.
+QString FindHelpPage();
+
+}  // namespace pellora
