@@ -103,8 +103,8 @@ void LoadRegistrySettings(TSettings& settings, TSequenceModel& model) {
   QSettings store(path, QSettings::IniFormat);
   const TStoreReader read(store);
 
-  LoadSide(read, store, kFromTexts, "FromDepth", TSide::From, model);
-  LoadSide(read, store, kToTexts, "ToDepth", TSide::To, model);
+  // The options come before the fields: setting a field runs the link rules, and
+  // with the default options they would overwrite a To end typed under NumPack.
   read.Flag("FileSync", settings.FileSync);
   read.Flag("NumSync", settings.NumSync);
   read.Flag("ShowCaution", settings.ShowCaution);
@@ -123,6 +123,8 @@ void LoadRegistrySettings(TSettings& settings, TSequenceModel& model) {
   read.Text("Agent", settings.Agent);
   read.Text("Referer", settings.Referer);
   read.Text("Mail-Address", settings.MailAddress);
+  LoadSide(read, store, kFromTexts, "FromDepth", TSide::From, model);
+  LoadSide(read, store, kToTexts, "ToDepth", TSide::To, model);
 }
 
 bool SaveRegistrySettings(const TSettings& settings, const TSequenceModel& model) {
