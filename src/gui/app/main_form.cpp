@@ -222,6 +222,7 @@ QWidget* TMainForm::BuildFromPage() {
   grid->addWidget(NumberGroup(TabSheet_From, Edit_FromStart, Edit_FromEnd), 2, 0, 1, 3);
   grid->addLayout(HierarchyRow(TabSheet_From, ComboBox_FromMax, CSpinEdit_FromDepth), 3, 0, 1, 3);
   grid->setColumnStretch(1, 1);
+  grid->setRowStretch(4, 1);
   connect(Button_Folder, &QPushButton::clicked, this, &TMainForm::Button_FolderClick);
   return TabSheet_From;
 }
@@ -261,6 +262,7 @@ QWidget* TMainForm::BuildToPage() {
   grid->addWidget(NumberGroup(TabSheet_To, Edit_ToStart, Edit_ToEnd), 2, 0, 1, 3);
   grid->addLayout(HierarchyRow(TabSheet_To, ComboBox_ToMax, CSpinEdit_ToDepth), 3, 0, 1, 3);
   grid->setColumnStretch(1, 1);
+  grid->setRowStretch(4, 1);
   connect(Button_ToDir, &QPushButton::clicked, this, &TMainForm::Button_ToDirClick);
   connect(Button_ToNew, &QPushButton::clicked, this, &TMainForm::Button_ToNewClick);
   return TabSheet_To;
