@@ -1,8 +1,47 @@
 #include "core/platform/file_system.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace pellora {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& path, int error, const char* operation) {
+  throw EFileError(path, error, std::string(operation) + " " + path + ": " + std::strerror(error));
+}
+
+// Closes a descriptor when it goes out of scope.
+class TFd {
+ public:
+  explicit TFd(int fd) : Fd(fd) {}
+  ~TFd() {
+    if (Fd >= 0) ::close(Fd);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int Get() const { return Fd; }
+  int Release() {
+    const int fd = Fd;
+    Fd = -1;
+    return fd;
+  }
+
+ private:
+  int Fd;
+};
+
+mode_t CurrentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+}  // namespace
 
 std::string JoinNewFolderPath(std::string_view base, std::string_view name,
                               std::string_view separator) {
@@ -13,5 +52,50 @@ std::string JoinNewFolderPath(std::string_view base, std::string_view name,
 }
 
 bool CreateSingleDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+std::string ReadSmallFile(const std::string& path, size_t maxBytes) {
+  // O_NONBLOCK keeps a dropped FIFO or device from blocking the program.
+  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.Get() < 0) Fail(path, errno, "cannot open");
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) != 0) Fail(path, errno, "cannot read");
+  if (S_ISDIR(info.st_mode)) Fail(path, EISDIR, "cannot read");
+  if (!S_ISREG(info.st_mode)) Fail(path, EINVAL, "not a regular file:");
+  if (static_cast<unsigned long long>(info.st_size) > maxBytes) Fail(path, EFBIG, "cannot read");
+
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail(path, errno, "cannot read");
+    if (n == 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+    if (content.size() > maxBytes) Fail(path, EFBIG, "cannot read");  // grew while reading
+  }
+  return content;
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view content, bool privateFile) {
+  std::string temp = path + ".XXXXXX";
+  TFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+  if (fd.Get() < 0) Fail(path, errno, "cannot create");
+  const auto fail = [&](int error, const char* operation) {
+    ::unlink(temp.c_str());
+    Fail(path, error, operation);
+  };
+  // mkstemp makes the file private; a shared job file gets the usual permissions.
+  if (!privateFile && ::fchmod(fd.Get(), 0666 & ~CurrentUmask()) != 0) fail(errno, "cannot write");
+  size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd.Get(), content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail(errno, "cannot write");
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd.Get()) != 0) fail(errno, "cannot write");
+  if (::close(fd.Release()) != 0) fail(errno, "cannot write");
+  if (::rename(temp.c_str(), path.c_str()) != 0) fail(errno, "cannot replace");
+}
 
 }  // namespace pellora
