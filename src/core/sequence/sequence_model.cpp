@@ -171,8 +171,6 @@ void TSequenceModel::EnableToFieldsWithLinks() {
     SetText(TFieldId::ToEnd, FromFields.End);
   }
   EnableToFields();
-  FromChange();
-  ToChange();
 }
 
 void TSequenceModel::NormalizeNumberFields() {

@@ -67,8 +67,8 @@ class TSequenceModel {
 
   // Enabled states of the To file and number fields from the link options.
   void EnableToFields();
-  // EnableToFields plus one copy of the linked texts and both previews, as after
-  // the options were confirmed.
+  // One copy of the linked texts, then EnableToFields, as when the options are
+  // confirmed.
   void EnableToFieldsWithLinks();
 
   // Empty number fields become "0" (before a run).

@@ -2,6 +2,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -21,7 +24,11 @@
 #include "gui/app/new_folder_dialog.h"
 #include "gui/app/shell.h"
 #include "gui/app/spin_edit.h"
+#include "core/platform/file_system.h"
+#include "core/settings/settings_file.h"
+#include "gui/settings/options_dialog.h"
 #include "gui/settings/registry_store.h"
+#include "gui/settings/settings_file_messages.h"
 
 namespace pellora {
 
@@ -195,7 +202,10 @@ void TMainForm::BuildMenu() {
   HTMLH1 = help->addAction(QStringLiteral("HTMLヘルプ(&H)"));
   About1 = help->addAction(QStringLiteral("バージョン情報(&A)..."));
 
+  connect(Open1, &QAction::triggered, this, &TMainForm::Open1Click);
+  connect(S2, &QAction::triggered, this, &TMainForm::S2Click);
   connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
+  connect(O1, &QAction::triggered, this, &TMainForm::O1Click);
   connect(HTMLH1, &QAction::triggered, this, &TMainForm::HTMLH1Click);
 }
 
@@ -352,6 +362,7 @@ void TMainForm::FormCreate() {
   Model.EnableToFields();
   FromChange();
   ToChange();
+  setAcceptDrops(true);
 }
 
 void TMainForm::FormCloseQuery() { SaveRegistrySettings(Settings, Model); }
@@ -379,6 +390,68 @@ void TMainForm::Button_ToNewClick() {
   TOKBottomDlg dialog(Edit_ToDir->text(), this);
   if (dialog.exec() == QDialog::Accepted && !dialog.NewBaseDir().isEmpty()) {
     Model.SetText(TFieldId::ToDir, dialog.NewBaseDir().toStdString());
+  }
+}
+
+}  // namespace pellora
+
+namespace pellora {
+
+void TMainForm::O1Click() {
+  {
+    TForm_Option dialog(Settings, Model, this);
+    dialog.exec();
+  }
+  FromChange();
+  ToChange();
+}
+
+void TMainForm::Open1Click() {
+  const QString name = TShell::AskSettingsFileName(this, TShell::TFileDialogMode::Open);
+  if (!name.isEmpty()) LoadSettingsFile(name);
+}
+
+void TMainForm::S2Click() {
+  const QString name = TShell::AskSettingsFileName(this, TShell::TFileDialogMode::Save);
+  if (!name.isEmpty()) SaveSettingsFile(name);
+}
+
+void TMainForm::LoadSettingsFile(const QString& fileName) {
+  try {
+    pellora::LoadSettingsFile(fileName.toStdString(), Settings, Model);
+  } catch (const EFileError& error) {
+    ShowMessageBox(this, SettingsFileReadErrorText(error), kSettingsFileCaption, QMessageBox::Ok,
+                   TMsgIcon::Error);
+  } catch (const ESettingsValueError& error) {
+    ShowMessageBox(this, SettingsFileValueErrorText(fileName, error),
+                   QStringLiteral("整数エラー"), QMessageBox::Ok, TMsgIcon::Error);
+  }
+}
+
+void TMainForm::SaveSettingsFile(const QString& fileName) {
+  try {
+    pellora::SaveSettingsFile(fileName.toStdString(), Settings, Model);
+  } catch (const EFileError& error) {
+    ShowMessageBox(this, SettingsFileWriteErrorText(error), kSettingsFileCaption, QMessageBox::Ok,
+                   TMsgIcon::Error);
+  }
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  event->acceptProposedAction();
+  // Loading may show a message: do it after the drag has ended.
+  const QList<QUrl> urls = event->mimeData()->urls();
+  QMetaObject::invokeMethod(this, [this, urls] { WMDropFiles(urls); }, Qt::QueuedConnection);
+}
+
+void TMainForm::WMDropFiles(const QList<QUrl>& files) {
+  // Only the first file counts; its extension is not checked.
+  if (!files.isEmpty() && files.constFirst().isLocalFile()) {
+    LoadSettingsFile(files.constFirst().toLocalFile());
   }
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
+#include <QUrl>
 
 #include "core/sequence/sequence_model.h"
 #include "core/settings/settings.h"
@@ -78,9 +80,20 @@ class TMainForm : public QMainWindow {
   void Button_ToDirClick();
   void Button_ToNewClick();
   void Button_FolderClick() {}
+  void O1Click();
+  void Open1Click();
+  void S2Click();
+  // Applies a job file to the settings and fields; messages say what went wrong.
+  void LoadSettingsFile(const QString& fileName);
+  // Writes the current settings and fields as a job file.
+  void SaveSettingsFile(const QString& fileName);
+  // Files dropped on the window: the first one is opened as a job file.
+  void WMDropFiles(const QList<QUrl>& files);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;  // opens the first dropped file
 
  private:
   void BuildMenu();

@@ -17,6 +17,22 @@ TShell::TOpenUrlFn TShell::OpenUrl = [](const QUrl& url) {
   return QDesktopServices::openUrl(url);
 };
 
+TShell::TSettingsFileFn TShell::AskSettingsFileName = [](QWidget* parent, TFileDialogMode mode) {
+  QFileDialog dialog(parent);
+  dialog.setNameFilters({QStringLiteral("Pellora用設定ファイル(*.pel)"),
+                         QStringLiteral("全てのファイル(*.*)")});
+  dialog.setDefaultSuffix(QStringLiteral("pel"));
+  if (mode == TFileDialogMode::Save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before overwriting
+    dialog.setFileMode(QFileDialog::AnyFile);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);  // a typed name need not exist yet
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().constFirst();
+};
+
 QString FindHelpPage() {
   const QString page = QStringLiteral("manual/pehelp00.html");
   const QString appDir = QCoreApplication::applicationDirPath();

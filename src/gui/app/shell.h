@@ -15,10 +15,14 @@ struct TShell {
   using TBrowseFn = std::function<QString(QWidget* parent, const QString& title,
                                           const QString& preselected)>;
   using TOpenUrlFn = std::function<bool(const QUrl& url)>;
+  enum class TFileDialogMode { Open, Save };
+  using TSettingsFileFn = std::function<QString(QWidget* parent, TFileDialogMode mode)>;
 
   // Returns the chosen folder, or an empty text when the user cancelled.
   static TBrowseFn BrowseForFolder;
   static TOpenUrlFn OpenUrl;
+  // The open or save dialog for job files; empty when the user cancelled.
+  static TSettingsFileFn AskSettingsFileName;
 };
 
 // The help page: "manual/pehelp00.html" below the current directory, else the

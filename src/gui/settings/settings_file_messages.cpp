@@ -1,0 +1,58 @@
+#include "gui/settings/settings_file_messages.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/platform/file_system.h"
+#include "core/settings/settings_file.h"
+
+namespace pellora {
+
+namespace {
+
+QString Reason(int error) {
+  switch (error) {
+    case ENOENT:
+      return QStringLiteral("ファイルまたはフォルダが見つかりません。");
+    case EACCES:
+    case EPERM:
+      return QStringLiteral("アクセスが拒否されました。");
+    case EISDIR:
+      return QStringLiteral("フォルダが指定されています。");
+    case EFBIG:
+      return QStringLiteral("設定ファイルとしては大きすぎます（%1 KiB まで）。")
+          .arg(kMaxSettingsFileSize / 1024);
+    case EINVAL:
+      return QStringLiteral("通常のファイルではありません。");
+    case ENOSPC:
+      return QStringLiteral("ディスクの空き容量が足りません。");
+    case EROFS:
+      return QStringLiteral("読み取り専用の場所です。");
+    default:
+      return QString::fromLocal8Bit(std::strerror(error));
+  }
+}
+
+QString Quoted(const std::string& path) { return "\"" + QString::fromStdString(path) + "\""; }
+
+}  // namespace
+
+QString SettingsFileReadErrorText(const EFileError& error) {
+  return QStringLiteral("設定ファイル %1 を読み込めませんでした。\n%2")
+      .arg(Quoted(error.Path), Reason(error.Error));
+}
+
+QString SettingsFileWriteErrorText(const EFileError& error) {
+  return QStringLiteral("設定ファイル %1 を保存できませんでした。\n%2")
+      .arg(Quoted(error.Path), Reason(error.Error));
+}
+
+QString SettingsFileValueErrorText(const QString& path, const ESettingsValueError& error) {
+  return QStringLiteral("設定ファイル \"%1\" の %2 行目: %3 の値 \"%4\" が整数ではありません。\n"
+                        "この行から後は読み込まれていません。")
+      .arg(path)
+      .arg(error.Line)
+      .arg(QString::fromStdString(error.Key), QString::fromStdString(error.Value));
+}
+
+}  // namespace pellora

@@ -1,0 +1,192 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+#include "gui/app/main_form.h"
+#include "gui/app/message_box.h"
+#include "gui/app/shell.h"
+#include "gui/app/spin_edit.h"
+#include "gui/settings/options_dialog.h"
+#include "support/gui_test_env.h"
+
+using namespace pellora;
+
+class OptionsDialogTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TGuiTestEnv> Env;
+  std::unique_ptr<TMessageBoxRecorder> Boxes;
+  std::unique_ptr<TMainForm> Form;
+
+  // Runs `act` on the options dialog once it is shown from the menu.
+  void WithOptionsDialog(std::function<void(TForm_Option*)> act) {
+    QTimer::singleShot(0, [act] {
+      auto* dialog = qobject_cast<TForm_Option*>(QApplication::activeModalWidget());
+      QVERIFY(dialog);
+      act(dialog);
+    });
+    Form->O1->trigger();
+  }
+
+ private slots:
+  void init() {
+    Env = std::make_unique<TGuiTestEnv>();
+    Boxes = std::make_unique<TMessageBoxRecorder>();
+    Form = std::make_unique<TMainForm>();
+    Form->show();
+  }
+  void cleanup() {
+    Form.reset();
+    Boxes.reset();
+    Env.reset();
+  }
+
+  void fillingOrderLeavesOnlyTheErrorMessageBox() {
+    Form->Settings.NumPack = true;
+    Form->Settings.SaveErrorMessage = true;
+    TForm_Option dialog(Form->Settings, Form->Model);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("オプション"));
+    QVERIFY(!dialog.CheckBox_Pack->isChecked());
+    QVERIFY(dialog.CheckBox_ErrMessSave->isChecked());
+    QCOMPARE(dialog.PageControl1->currentIndex(), 0);
+    QVERIFY(!dialog.Button_OK->isDefault());
+    QVERIFY(!dialog.Button_Cancel->isDefault());
+    dialog.Button_OK->click();
+    QCOMPARE(Form->Settings.NumPack, false);
+    QCOMPARE(Form->Settings.SaveErrorMessage, true);
+  }
+
+  void dependentControlsFollowTheirBoxes() {
+    Form->Settings.ProxyServer = "proxy.test";
+    TForm_Option off(Form->Settings, Form->Model);
+    QVERIFY(!off.Edit_Proxy->isEnabled());
+    QVERIFY(!off.CSpinEdit_ProxyPort->isEnabled());
+    QCOMPARE(off.Edit_Proxy->text(), QStringLiteral("proxy.test"));
+    QVERIFY(!off.Edit_User->isEnabled());
+    QVERIFY(!off.CheckBox_PassSave->isEnabled());
+
+    Form->Settings.UseProxyServer = true;
+    Form->Settings.RequireAuthorization = true;
+    TForm_Option on(Form->Settings, Form->Model);
+    QVERIFY(on.Edit_Proxy->isEnabled());
+    QVERIFY(on.CSpinEdit_ProxyPort->isEnabled());
+    QVERIFY(on.Edit_Password->isEnabled());
+    QCOMPARE(on.Edit_Password->echoMode(), QLineEdit::Password);
+    QTest::mouseClick(on.CheckBox_User, Qt::LeftButton, {}, QPoint(4, on.CheckBox_User->height() / 2));
+    QVERIFY(!on.Edit_User->isEnabled());
+    QVERIFY(!on.CheckBox_PassSave->isEnabled());
+
+    on.CheckBox_Pack->click();
+    QVERIFY(on.CheckBox_Pack->isChecked());
+    on.CheckBox_ErrMessSave->click();
+    QVERIFY(!on.CheckBox_Pack->isChecked());
+    on.CheckBox_ErrMessSave->click();  // unchecking leaves the other alone
+    QVERIFY(!on.CheckBox_Pack->isChecked());
+    QVERIFY(!on.CheckBox_ErrMessSave->isChecked());
+  }
+
+  void restoreDefaultsThenCancelChangesNothing() {
+    Form->Settings.Agent = "MyAgent";
+    Form->Settings.Referer = "http://r.test/";
+    Form->Settings.MailAddress = "me@test";
+    const TSettings before = Form->Settings;
+    WithOptionsDialog([](TForm_Option* dialog) {
+      dialog->Button_default->click();
+      QCOMPARE(dialog->Edit_Agent->text(), QStringLiteral("Pellora"));
+      QVERIFY(dialog->Edit_Referer->text().isEmpty());
+      QTest::keyClick(dialog, Qt::Key_Escape);  // does not close the dialog
+      QVERIFY(dialog->isVisible());
+      dialog->Button_Cancel->click();
+    });
+    QVERIFY(Form->Settings == before);
+  }
+
+  void typedTimeOutIsClampedOnOk() {
+    WithOptionsDialog([](TForm_Option* dialog) {
+      dialog->CSpinEdit_TimeOut->setFocus();
+      dialog->CSpinEdit_TimeOut->selectAll();
+      QTest::keyClicks(dialog->CSpinEdit_TimeOut, QStringLiteral("700000"));
+      dialog->CSpinEdit_ProxyPort->setValue(70000);
+      dialog->Button_OK->click();
+    });
+    QCOMPARE(Form->Settings.TimeOut, 600000);
+    QCOMPARE(Form->Settings.ProxyPort, 65535);
+  }
+
+  void okAppliesTheLinksToTheToFields() {
+    WithOptionsDialog([](TForm_Option* dialog) {
+      dialog->CheckBox_NumSync->setChecked(false);
+      dialog->Button_OK->click();
+    });
+    QVERIFY(Form->Edit_ToStart->isEnabled());
+    QVERIFY(!Form->Edit_ToEnd->isEnabled());
+    Form->Edit_ToStart->setText(QStringLiteral("50"));
+    QCOMPARE(Form->Edit_ToEnd->text(), QStringLiteral("149"));
+
+    WithOptionsDialog([](TForm_Option* dialog) {
+      dialog->CheckBox_Pack->setChecked(true);
+      dialog->Button_OK->click();
+    });
+    QVERIFY(Form->Edit_ToEnd->isEnabled());
+    QVERIFY(Form->Label_PreEndTo->text().endsWith(QStringLiteral("（参考値）")));
+
+    WithOptionsDialog([](TForm_Option* dialog) {
+      dialog->CheckBox_NumSync->setChecked(true);
+      dialog->CheckBox_AutoSlash->setChecked(false);
+      dialog->Button_OK->click();
+    });
+    QCOMPARE(Form->Edit_ToStart->text(), Form->Edit_FromStart->text());
+    QCOMPARE(Form->Edit_ToEnd->text(), Form->Edit_FromEnd->text());
+    QVERIFY(!Form->Edit_ToStart->isEnabled());
+    QVERIFY(!Form->Edit_ToEnd->isEnabled());
+    Form->Edit_FromDir->setText(QStringLiteral("http://h.test/d"));
+    QCOMPARE(Form->Label_PreStartFrom->text(), QStringLiteral("http://h.test/d1.html"));
+  }
+
+  void previewsAreRecomputedEvenAfterCancel() {
+    Form->Edit_FromDir->setText(QStringLiteral("http://h.test/d"));
+    Form->Settings.AutoSlash = false;  // changed behind the preview's back
+    WithOptionsDialog([](TForm_Option* dialog) { dialog->reject(); });  // the close box
+    QCOMPARE(Form->Label_PreStartFrom->text(), QStringLiteral("http://h.test/d1.html"));
+    QCOMPARE(Form->Settings.AutoSlash, false);
+  }
+
+  void jobFilesSaveOpenAndDrop() {
+    const QString first = Env->WorkDir() + "/first.pel";
+    const QString second = Env->WorkDir() + "/second.pel";
+    const TShell::TSettingsFileFn original = TShell::AskSettingsFileName;
+    QString answer = first;
+    TShell::AskSettingsFileName = [&](QWidget*, TShell::TFileDialogMode) { return answer; };
+
+    Form->Edit_FromFile->setText(QStringLiteral("one???.jpg"));
+    Form->S2->trigger();
+    Form->Edit_FromFile->setText(QStringLiteral("two???.jpg"));
+    Form->SaveSettingsFile(second);
+    Form->Edit_FromFile->setText(QStringLiteral("other"));
+    Form->Open1->trigger();
+    QCOMPARE(Form->Edit_FromFile->text(), QStringLiteral("one???.jpg"));
+    QCOMPARE(Form->Edit_ToFile->text(), QStringLiteral("one???.jpg"));
+
+    Form->WMDropFiles({QUrl::fromLocalFile(second), QUrl::fromLocalFile(first)});
+    QCOMPARE(Form->Edit_FromFile->text(), QStringLiteral("two???.jpg"));
+    QVERIFY(Boxes->Records().isEmpty());
+
+    answer = Env->WorkDir() + "/missing.pel";
+    Form->Open1->trigger();
+    QCOMPARE(Boxes->Records().size(), 1);
+    QVERIFY(Boxes->Records()[0].Text.contains(answer));
+    QCOMPARE(Boxes->Records()[0].Icon, TMsgIcon::Error);
+    QCOMPARE(Form->Edit_FromFile->text(), QStringLiteral("two???.jpg"));
+    TShell::AskSettingsFileName = original;
+  }
+};
+
+QTEST_MAIN(OptionsDialogTest)
+#include "test_options_dialog.moc"
