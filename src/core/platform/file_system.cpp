@@ -98,4 +98,68 @@ void WriteFileAtomically(const std::string& path, std::string_view content, bool
   if (::rename(temp.c_str(), path.c_str()) != 0) fail(errno, "cannot replace");
 }
 
+bool PathExists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+void StoreFileAs(const std::string& source, const std::string& target, bool moveAllowed) {
+  const mode_t mode = 0666 & ~CurrentUmask();
+  if (moveAllowed && ::chmod(source.c_str(), mode) == 0 &&
+      ::rename(source.c_str(), target.c_str()) == 0) {
+    return;  // same file system: no copy needed
+  }
+  TFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.Get() < 0) Fail(source, errno, "cannot open");
+  std::string temp = target + ".pelXXXXXX";
+  TFd out(::mkostemp(temp.data(), O_CLOEXEC));
+  if (out.Get() < 0) Fail(target, errno, "cannot create");
+  const auto fail = [&](const std::string& path, int error, const char* operation) {
+    ::unlink(temp.c_str());
+    Fail(path, error, operation);
+  };
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail(source, errno, "cannot read");
+    if (n == 0) break;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out.Get(), buffer + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) fail(target, errno, "cannot write");
+      done += w;
+    }
+  }
+  if (::fchmod(out.Get(), mode) != 0) fail(target, errno, "cannot write");
+  if (::close(out.Release()) != 0) fail(target, errno, "cannot write");
+  if (::rename(temp.c_str(), target.c_str()) != 0) fail(target, errno, "cannot replace");
+}
+
+std::string ReadFilePrefix(const std::string& path, size_t maxBytes) {
+  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.Get() < 0) return {};
+  std::string content(maxBytes, '\0');
+  size_t done = 0;
+  while (done < maxBytes) {
+    const ssize_t n = ::read(fd.Get(), content.data() + done, maxBytes - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  content.resize(done);
+  return content;
+}
+
+bool CreateFolderPath(const std::string& path) {
+  struct stat info {};
+  if (path.empty()) return false;
+  for (size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos < path.size() && path[pos] != '/') continue;
+    const std::string prefix = path.substr(0, pos);
+    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) break;
+  }
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 }  // namespace pellora

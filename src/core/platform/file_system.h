@@ -35,4 +35,20 @@ std::string ReadSmallFile(const std::string& path, size_t maxBytes);
 // readable by its owner only. Throws EFileError.
 void WriteFileAtomically(const std::string& path, std::string_view content, bool privateFile);
 
+// Whether something (a file, a folder, ...) exists under `path`.
+bool PathExists(const std::string& path);
+
+// Makes `target` a copy of the file `source`, replacing an existing `target` only
+// once the copy is complete, so a failure never leaves a damaged or missing file.
+// When `moveAllowed`, `source` may be moved instead of copied. The result gets the
+// usual permissions of a new file. Throws EFileError.
+void StoreFileAs(const std::string& source, const std::string& target, bool moveAllowed);
+
+// Up to `maxBytes` bytes from the start of a file; empty when it cannot be read.
+std::string ReadFilePrefix(const std::string& path, size_t maxBytes);
+
+// Creates the folder `path` and every missing parent. False when it does not exist
+// afterwards.
+bool CreateFolderPath(const std::string& path);
+
 }  // namespace pellora
