@@ -98,16 +98,21 @@ void WriteFileAtomically(const std::string& path, std::string_view content, bool
   if (::rename(temp.c_str(), path.c_str()) != 0) fail(errno, "cannot replace");
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool PathExists(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-void StoreFileAs(const std::string& source, const std::string& target, bool moveAllowed) {
+bool StoreFileAs(const std::string& source, const std::string& target, bool moveAllowed) {
   const mode_t mode = 0666 & ~CurrentUmask();
   if (moveAllowed && ::chmod(source.c_str(), mode) == 0 &&
       ::rename(source.c_str(), target.c_str()) == 0) {
-    return;  // same file system: no copy needed
+    return true;  // same file system: no copy needed
   }
   TFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.Get() < 0) Fail(source, errno, "cannot open");
@@ -134,6 +139,30 @@ void StoreFileAs(const std::string& source, const std::string& target, bool move
   if (::fchmod(out.Get(), mode) != 0) fail(target, errno, "cannot write");
   if (::close(out.Release()) != 0) fail(target, errno, "cannot write");
   if (::rename(temp.c_str(), target.c_str()) != 0) fail(target, errno, "cannot replace");
+  return false;
+}
+
+std::string DescribeFileError(int error) {
+  switch (error) {
+    case ENOENT:
+      return "ファイルまたはフォルダが見つかりません。";
+    case EACCES:
+    case EPERM:
+      return "アクセスが拒否されました。";
+    case EISDIR:
+      return "同じ名前のフォルダがあります。";
+    case ENOTDIR:
+      return "パスの途中がフォルダではありません。";
+    case ENOSPC:
+    case EDQUOT:
+      return "ディスクの空き容量が足りません。";
+    case EROFS:
+      return "読み取り専用の場所です。";
+    case ENAMETOOLONG:
+      return "名前が長すぎます。";
+    default:
+      return std::strerror(error);
+  }
 }
 
 std::string ReadFilePrefix(const std::string& path, size_t maxBytes) {
@@ -152,14 +181,13 @@ std::string ReadFilePrefix(const std::string& path, size_t maxBytes) {
 }
 
 bool CreateFolderPath(const std::string& path) {
-  struct stat info {};
   if (path.empty()) return false;
   for (size_t pos = 1; pos <= path.size(); ++pos) {
     if (pos < path.size() && path[pos] != '/') continue;
     const std::string prefix = path.substr(0, pos);
     if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) break;
   }
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return IsFolder(path);
 }
 
 }  // namespace pellora

@@ -35,6 +35,9 @@ std::string ReadSmallFile(const std::string& path, size_t maxBytes);
 // readable by its owner only. Throws EFileError.
 void WriteFileAtomically(const std::string& path, std::string_view content, bool privateFile);
 
+// Whether `path` names a folder (following symbolic links).
+bool IsFolder(const std::string& path);
+
 // Whether something (a file, a folder, ...) exists under `path`.
 bool PathExists(const std::string& path);
 
@@ -42,7 +45,11 @@ bool PathExists(const std::string& path);
 // once the copy is complete, so a failure never leaves a damaged or missing file.
 // When `moveAllowed`, `source` may be moved instead of copied. The result gets the
 // usual permissions of a new file. Throws EFileError.
-void StoreFileAs(const std::string& source, const std::string& target, bool moveAllowed);
+// Returns true when `source` was moved.
+bool StoreFileAs(const std::string& source, const std::string& target, bool moveAllowed);
+
+// The reason of a failed file operation in the program's words (Japanese).
+std::string DescribeFileError(int error);
 
 // Up to `maxBytes` bytes from the start of a file; empty when it cannot be read.
 std::string ReadFilePrefix(const std::string& path, size_t maxBytes);

@@ -28,6 +28,8 @@ TTempFile::TTempFile() {
   FilePath = std::move(path);
 }
 
-TTempFile::~TTempFile() { ::unlink(FilePath.c_str()); }
+TTempFile::~TTempFile() {
+  if (!FilePath.empty()) ::unlink(FilePath.c_str());
+}
 
 }  // namespace pellora

@@ -15,6 +15,8 @@ class TTempFile {
   TTempFile& operator=(const TTempFile&) = delete;
 
   const std::string& Path() const { return FilePath; }
+  // The file was moved away: nothing to remove.
+  void Release() { FilePath.clear(); }
 
  private:
   std::string FilePath;

@@ -95,6 +95,15 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
   return out;
 }
 
+std::string TextFromBytes(std::string_view bytes) {
+  // A prefix cut from a longer text may end inside a character.
+  for (size_t cut = 0; cut < 4 && cut <= bytes.size(); ++cut) {
+    const std::string_view head = bytes.substr(0, bytes.size() - cut);
+    if (IsValidUtf8(head)) return std::string(head);
+  }
+  return Cp932ToUtf8(bytes);
+}
+
 std::string Cp932ToUtf8(std::string_view cp932) {
   TIconv codec("UTF-8", "CP932");
   std::string out;

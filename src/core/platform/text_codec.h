@@ -17,4 +17,8 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8);
 // Bytes that are not valid code page 932 become U+FFFD.
 std::string Cp932ToUtf8(std::string_view cp932);
 
+// Bytes of unknown encoding shown as text: UTF-8 when they are (an incomplete
+// character at the end is dropped), else code page 932.
+std::string TextFromBytes(std::string_view bytes);
+
 }  // namespace pellora

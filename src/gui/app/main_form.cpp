@@ -26,6 +26,7 @@
 #include "gui/app/spin_edit.h"
 #include "core/platform/file_system.h"
 #include "core/settings/settings_file.h"
+#include "gui/download/progress_form.h"
 #include "gui/settings/options_dialog.h"
 #include "gui/settings/registry_store.h"
 #include "gui/settings/settings_file_messages.h"
@@ -159,6 +160,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   Button_Start->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
   Button_Start->setMinimumWidth(Button_Start->sizeHint().width());
   Button_List = HiddenButton(QStringLiteral("リストからDL(&L)..."), central);
+  connect(Button_Start, &QPushButton::clicked, this, &TMainForm::Button_StartClick);
   auto* buttons = new QVBoxLayout;
   buttons->setContentsMargins(0, 22, 0, 0);  // level with the pages, below the tabs
   buttons->addWidget(Button_List);
@@ -182,6 +184,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
   ConnectFields();
   FormCreate();
+  Form_Ope = new TForm_Ope(
+      Settings, Model, [this](const QString& caption) { Button_Start->setText(caption); }, this);
 }
 
 TMainForm::~TMainForm() = default;
@@ -206,6 +210,7 @@ void TMainForm::BuildMenu() {
   connect(S2, &QAction::triggered, this, &TMainForm::S2Click);
   connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
   connect(O1, &QAction::triggered, this, &TMainForm::O1Click);
+  connect(Download1, &QAction::triggered, this, &TMainForm::Button_StartClick);
   connect(HTMLH1, &QAction::triggered, this, &TMainForm::HTMLH1Click);
 }
 
@@ -368,6 +373,10 @@ void TMainForm::FormCreate() {
 void TMainForm::FormCloseQuery() { SaveRegistrySettings(Settings, Model); }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (Form_Ope && Form_Ope->RunInProgress()) {
+    event->ignore();  // a run is still ending; its summary comes first
+    return;
+  }
   FormCloseQuery();
   event->accept();
 }
@@ -453,6 +462,61 @@ void TMainForm::WMDropFiles(const QList<QUrl>& files) {
   if (!files.isEmpty() && files.constFirst().isLocalFile()) {
     LoadSettingsFile(files.constFirst().toLocalFile());
   }
+}
+
+}  // namespace pellora
+
+namespace pellora {
+
+void TMainForm::Button_StartClick() {
+  if (Form_Ope->RunInProgress()) return;  // the last run is still showing its summary
+  const QString startCaption = QStringLiteral("ダウンロード開始(&D)");
+  Model.InputError = 0;
+  Button_Start->setText(QStringLiteral("初期設定中"));
+  Model.NormalizeNumberFields();
+  Model.CheckFileInt();
+  if (Model.InputError == 0) Model.CheckFileValue();
+  if (Model.InputError == 0 && Model.To().Dir.empty()) {
+    // Without a base folder the files would land wherever the program was started.
+    ShowMessageBox(this, QStringLiteral("Toの基本フォルダが指定されていません。\n"
+                                        "Toの基本フォルダを入力してから再実行してください。"),
+                   QStringLiteral("Pellora"));
+    Model.InputError = 1;
+  }
+  if (Model.InputError == 0) {
+    THttpClient& client = Form_Ope->Client;
+    client.Proxy = Settings.UseProxyServer ? Settings.ProxyServer : std::string();
+    client.ProxyPort = Settings.UseProxyServer ? Settings.ProxyPort : 0;
+    client.HeaderInfo.UserId = Settings.RequireAuthorization ? Settings.UserID : std::string();
+    client.HeaderInfo.Password = Settings.RequireAuthorization ? Settings.Password : std::string();
+    // The client's field names do not match the headers they are sent as.
+    client.HeaderInfo.LocalMailAddress = Settings.Agent;    // User-Agent
+    client.HeaderInfo.LocalProgram = Settings.MailAddress;  // From
+    client.HeaderInfo.Referer = Settings.Referer;
+    EnsureToBaseFolder();
+  }
+  if (Model.InputError == 0) Form_Ope->exec();
+  Button_Start->setText(startCaption);
+}
+
+void TMainForm::EnsureToBaseFolder() {
+  const std::string dir = Model.To().Dir;
+  if (IsFolder(dir)) return;
+  const QString retry = QStringLiteral("Toの基準フォルダを存在するフォルダに変更してから再実行してください。");
+  const auto answer = ShowMessageBox(
+      this,
+      QStringLiteral("Toの基本フォルダが存在しません。\n") + QString::fromStdString(dir) +
+          QStringLiteral("\n新しくフォルダを作成しますか？"),
+      QStringLiteral("Toの基本フォルダがありません"), QMessageBox::Yes | QMessageBox::No,
+      TMsgIcon::Exclamation);
+  if (answer == QMessageBox::Yes) {
+    if (CreateFolderPath(dir)) return;
+    ShowMessageBox(this, QStringLiteral("フォルダの作成に失敗しました。\n") + retry,
+                   QStringLiteral("Pellora"));
+  } else {
+    ShowMessageBox(this, retry, QStringLiteral("Pellora"));
+  }
+  Model.InputError = 1;
 }
 
 }  // namespace pellora

@@ -19,6 +19,7 @@ class QTabWidget;
 namespace pellora {
 
 class TCSpinEdit;
+class TForm_Ope;
 
 // The main window: the From and To pages of a job with their live preview, the
 // start button and the menu. The field rules live in `Model`; the window mirrors
@@ -72,6 +73,9 @@ class TMainForm : public QMainWindow {
   QAction* HTMLH1;
   QAction* About1;
 
+  // The progress window of the runs; lives as long as the main window.
+  TForm_Ope* Form_Ope = nullptr;
+
   void FromChange() { Model.FromChange(); }
   void ToChange() { Model.ToChange(); }
   void FormCloseQuery();
@@ -80,6 +84,7 @@ class TMainForm : public QMainWindow {
   void Button_ToDirClick();
   void Button_ToNewClick();
   void Button_FolderClick() {}
+  void Button_StartClick();
   void O1Click();
   void Open1Click();
   void S2Click();
@@ -103,6 +108,8 @@ class TMainForm : public QMainWindow {
   void ConnectFields();
   void FormCreate();
   void MirrorModel();
+  // Asks to create a missing To base folder; sets the input error when it stays missing.
+  void EnsureToBaseFolder();
 };
 
 }  // namespace pellora

@@ -1,7 +1,6 @@
 #include "gui/settings/settings_file_messages.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include "core/platform/file_system.h"
 #include "core/settings/settings_file.h"
@@ -11,26 +10,12 @@ namespace pellora {
 namespace {
 
 QString Reason(int error) {
-  switch (error) {
-    case ENOENT:
-      return QStringLiteral("ファイルまたはフォルダが見つかりません。");
-    case EACCES:
-    case EPERM:
-      return QStringLiteral("アクセスが拒否されました。");
-    case EISDIR:
-      return QStringLiteral("フォルダが指定されています。");
-    case EFBIG:
-      return QStringLiteral("設定ファイルとしては大きすぎます（%1 KiB まで）。")
-          .arg(kMaxSettingsFileSize / 1024);
-    case EINVAL:
-      return QStringLiteral("通常のファイルではありません。");
-    case ENOSPC:
-      return QStringLiteral("ディスクの空き容量が足りません。");
-    case EROFS:
-      return QStringLiteral("読み取り専用の場所です。");
-    default:
-      return QString::fromLocal8Bit(std::strerror(error));
+  if (error == EFBIG) {
+    return QStringLiteral("設定ファイルとしては大きすぎます（%1 KiB まで）。")
+        .arg(kMaxSettingsFileSize / 1024);
   }
+  if (error == EINVAL) return QStringLiteral("通常のファイルではありません。");
+  return QString::fromStdString(DescribeFileError(error));
 }
 
 QString Quoted(const std::string& path) { return "\"" + QString::fromStdString(path) + "\""; }

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace pellora {
+
+// The job as the window's fields hold it when a run starts (already validated).
+struct TRunFields {
+  std::string FromDir, FromFile, FromStart, FromEnd, FromMax;
+  int FromDepth = 0;
+  std::string ToDir, ToFile, ToStart, ToEnd, ToMax;
+  int ToDepth = 0;
+};
+
+// Answers of the question after a missing file; the values are the dialog's.
+enum class TErrorChoice { Skip = 1, Closed = 2, Stop = 3, IgnoreFromNowOn = 5 };
+
+enum class TRunIcon { None, Error };
+
+// What a run shows and asks, implemented by each front-end.
+//
+// Threads: `Synchronize` is called on the worker thread; it runs the call on the
+// front-end's own (GUI) thread and returns when the call has finished. Every other
+// member is called only from inside such a call, i.e. on the GUI thread. A
+// front-end without a GUI thread runs the call directly.
+class TRunHost {
+ public:
+  virtual ~TRunHost() = default;
+
+  virtual void Synchronize(const std::function<void()>& call) = 0;
+
+  virtual TRunFields ReadFields() = 0;
+  virtual void SetStartCaption(const std::string& caption) = 0;
+  // The gauge works in 64 bits: the range of a run may end at 2^31.
+  virtual void SetGaugeRange(int64_t minimum, int64_t maximum) = 0;
+  virtual void SetGaugePosition(int64_t position) = 0;
+  virtual void ShowCurrentFile(const std::string& url, const std::string& localPath) = 0;
+  // The reply of the last request: its header in full and the start of its body
+  // as text.
+  virtual void ShowReply(const std::string& header, const std::string& bodyText) = 0;
+  virtual TErrorChoice AskAfterMissingFile(const std::string& url) = 0;
+  virtual void ShowMessage(const std::string& text, const std::string& caption, TRunIcon icon) = 0;
+  // The run is over: close the progress display.
+  virtual void CloseProgress() = 0;
+};
+
+}  // namespace pellora

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "core/download/run_host.h"
+#include "core/settings/settings.h"
+
+namespace pellora {
+
+class THttpClient;
+
+// The start of a reply body that a progress display shows.
+inline constexpr size_t kBodyPreviewBytes = 64 * 1024;
+
+// One download run: fetches every number of the From range in turn and stores it
+// under its local name. The worker thread only sequences the run; each file is
+// fetched and stored by one synchronized call on the host's thread, which owns
+// the HTTP client and the settings.
+class TThread_Operation {
+ public:
+  // `settings` is read (and ShowCaution cleared) only inside synchronized calls.
+  TThread_Operation(TRunHost& host, THttpClient& client, TSettings& settings);
+  ~TThread_Operation();  // joins the worker thread
+  TThread_Operation(const TThread_Operation&) = delete;
+  TThread_Operation& operator=(const TThread_Operation&) = delete;
+
+  // Starts the worker thread; `onFinished` is called on it as its very last act.
+  void Start(std::function<void()> onFinished = {});
+  // Runs the whole run on the calling thread.
+  void Execute();
+  void Join();
+
+  // Asks the run to stop after the current file. Any thread.
+  void Terminate() { TerminateRequested.store(true); }
+  bool Terminated() const { return TerminateRequested.load(); }
+  bool Finished() const { return Done.load(); }
+
+  // The outcome, valid once the run is over.
+  int32_t DownloadCount = 0;
+  bool StoppedEarly = false;
+  std::string ResultText;
+  std::string ResultCaption;
+
+ private:
+  bool SetUp();
+  void FileStep();
+  void StepBody(bool& stored);
+  void StepFailed(const std::string& text, const std::string& caption);
+  void CreateLocalFolders(const std::string& folderPath);
+  void MakeSummary();
+
+  TRunHost& Host;
+  THttpClient& Client;
+  TSettings& Settings;
+  std::thread Worker;
+  std::atomic<bool> TerminateRequested{false};
+  std::atomic<bool> Done{false};
+
+  int32_t FromStart = 0, FromEnd = 0, ToStart = 0, ToEnd = 0;
+  int32_t FromMax = 0, ToMax = 0;
+  bool FromMaxValid = false, ToMaxValid = false;
+  int32_t FromDepth = 0, ToDepth = 0;
+  std::string FromPattern, ToPattern, FromBase, ToBase;
+  int32_t FromNumber = 0;
+  int32_t ToNumber = 0;
+  bool LastFailed = false;
+  std::string LastToFolder;
+  std::string FromName, ToName, Url, LocalPath;
+};
+
+}  // namespace pellora

@@ -1,0 +1,227 @@
+#include "gui/download/progress_form.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include "core/download/thread_operation.h"
+#include "core/sequence/sequence_model.h"
+#include "core/settings/settings.h"
+#include "gui/app/form_font.h"
+#include "gui/app/message_box.h"
+#include "gui/download/error_dialog.h"
+#include "gui/download/gauge.h"
+
+namespace pellora {
+
+namespace {
+
+QPlainTextEdit* Memo(QWidget* parent) {
+  auto* memo = new QPlainTextEdit(parent);
+  memo->setReadOnly(true);
+  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  QPalette face = memo->palette();
+  face.setColor(QPalette::Base, face.color(QPalette::Window));
+  memo->setPalette(face);
+  return memo;
+}
+
+QLabel* PathLabel(QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setTextFormat(Qt::PlainText);
+  label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  return label;
+}
+
+}  // namespace
+
+TForm_Ope::TForm_Ope(TSettings& settings, const TSequenceModel& model,
+                     std::function<void(const QString&)> setStartCaption, QWidget* parent)
+    : QDialog(parent), Settings(settings), Model(model), StartCaption(std::move(setStartCaption)) {
+  setWindowTitle(QStringLiteral("ファイルのダウンロード中"));
+  setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+  ApplyFormFont(this);
+
+  Label1 = new QLabel(QStringLiteral("From :"), this);
+  Label_From = PathLabel(this);
+  Label3 = new QLabel(QStringLiteral("To :"), this);
+  Label_To = PathLabel(this);
+  Label2 = new QLabel(QStringLiteral("ヘッダ情報 :"), this);
+  Memo_Header = Memo(this);
+  Label4 = new QLabel(QStringLiteral("ファイルデータ :"), this);
+  Memo_Body = Memo(this);
+  CGauge1 = new TCGauge(this);
+  Button_Stop = new QPushButton(QStringLiteral("強制終了"), this);
+  Button_Stop->setFixedSize(75, 25);
+
+  auto* layout = new QGridLayout(this);
+  layout->setContentsMargins(8, 12, 8, 8);
+  layout->setColumnMinimumWidth(0, 24);
+  layout->addWidget(Label1, 0, 0, 1, 2);
+  layout->addWidget(Label_From, 1, 1);
+  layout->addWidget(Label3, 2, 0, 1, 2);
+  layout->addWidget(Label_To, 3, 1);
+  layout->addWidget(Label2, 4, 0, 1, 2);
+  layout->addWidget(Memo_Header, 5, 0, 1, 2);
+  layout->addWidget(Label4, 6, 0, 1, 2);
+  layout->addWidget(Memo_Body, 7, 0, 1, 2);
+  layout->addWidget(CGauge1, 8, 0, 1, 2);
+  layout->addWidget(Button_Stop, 9, 0, 1, 2, Qt::AlignHCenter);
+  layout->setRowStretch(5, 89);
+  layout->setRowStretch(7, 105);
+  layout->setColumnStretch(1, 1);
+  Button_Stop->setFocus();
+  resize(423, 425);
+
+  Client.TimeOut = 10000;
+  Client.InputFileMode = true;  // reply bodies go to the file named by Body
+  Client.OutputFileMode = false;
+  Client.HeaderInfo.LocalMailAddress = "Pellora";
+  // Keep the windows alive while a transfer waits.
+  Client.SetPumpHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+
+  connect(Button_Stop, &QPushButton::clicked, this, &TForm_Ope::Button_StopClick);
+}
+
+TForm_Ope::~TForm_Ope() {
+  if (Worker) {
+    // Only reachable when the program ends during a run: let the worker finish its
+    // synchronized calls here instead of waiting on an event loop that is gone.
+    Worker->Terminate();
+    Client.Abort();
+    while (!Worker->Finished()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    Worker->Join();
+  }
+}
+
+void TForm_Ope::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TForm_Ope::FormShow() {
+  setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+  Client.TimeOut = Settings.TimeOut;
+  Memo_Header->clear();
+  Memo_Body->clear();
+  if (Worker) return;  // the previous run is still ending
+  Worker = std::make_unique<TThread_Operation>(*this, Client, Settings);
+  Worker->Start([this] {
+    QMetaObject::invokeMethod(this, &TForm_Ope::FinishWorker, Qt::QueuedConnection);
+  });
+}
+
+void TForm_Ope::FinishWorker() {
+  if (!Worker) return;
+  Worker->Join();
+  Worker.reset();
+  emit RunFinished();
+}
+
+void TForm_Ope::Button_StopClick() { RequestClose(); }
+
+void TForm_Ope::RequestClose() {
+  // A stop during a transfer takes effect once its file step is complete.
+  if (InSynchronizedCall) {
+    ClosePending = true;
+    return;
+  }
+  if (isVisible()) {
+    close();
+  } else {
+    FormClose();
+  }
+}
+
+void TForm_Ope::closeEvent(QCloseEvent* event) {
+  if (InSynchronizedCall) {
+    ClosePending = true;
+    event->ignore();
+    return;
+  }
+  FormClose();
+  QDialog::closeEvent(event);
+}
+
+void TForm_Ope::reject() { RequestClose(); }  // Escape behaves as the close box
+
+void TForm_Ope::FormClose() {
+  if (Worker && !Worker->Finished()) Worker->Terminate();
+  Client.Abort();
+  if (isVisible()) done(QDialog::Rejected);
+}
+
+void TForm_Ope::Synchronize(const std::function<void()>& call) {
+  const auto run = [this, &call] {
+    InSynchronizedCall = true;
+    call();
+    InSynchronizedCall = false;
+    if (ClosePending) {
+      ClosePending = false;
+      RequestClose();
+    }
+  };
+  if (QThread::currentThread() == thread()) {
+    run();
+  } else {
+    QMetaObject::invokeMethod(this, run, Qt::BlockingQueuedConnection);
+  }
+}
+
+TRunFields TForm_Ope::ReadFields() {
+  const TSideFields& from = Model.From();
+  const TSideFields& to = Model.To();
+  return {from.Dir, from.File, from.Start, from.End, from.Max, from.Depth,
+          to.Dir,   to.File,   to.Start,   to.End,   to.Max,   to.Depth};
+}
+
+void TForm_Ope::SetStartCaption(const std::string& caption) {
+  if (StartCaption) StartCaption(QString::fromStdString(caption));
+}
+
+void TForm_Ope::SetGaugeRange(int64_t minimum, int64_t maximum) {
+  CGauge1->SetMaxValue(maximum);
+  CGauge1->SetMinValue(minimum);
+}
+
+void TForm_Ope::SetGaugePosition(int64_t position) { CGauge1->SetProgress(position); }
+
+void TForm_Ope::ShowCurrentFile(const std::string& url, const std::string& localPath) {
+  Label_From->setText(QString::fromStdString(url));
+  Label_To->setText(QString::fromStdString(localPath));
+}
+
+void TForm_Ope::ShowReply(const std::string& header, const std::string& bodyText) {
+  Memo_Header->setPlainText(QString::fromStdString(header));
+  Memo_Body->setPlainText(QString::fromStdString(bodyText));
+}
+
+TErrorChoice TForm_Ope::AskAfterMissingFile(const std::string&) {
+  TForm_FromErrDlg dialog(Label_From->text(), this);
+  switch (dialog.exec()) {
+    case TForm_FromErrDlg::ResultStop:
+      return TErrorChoice::Stop;
+    case TForm_FromErrDlg::ResultIgnore:
+      return TErrorChoice::IgnoreFromNowOn;
+    case TForm_FromErrDlg::ResultSkip:
+      return TErrorChoice::Skip;
+    default:
+      return TErrorChoice::Closed;
+  }
+}
+
+void TForm_Ope::ShowMessage(const std::string& text, const std::string& caption, TRunIcon icon) {
+  // Over the main window once the progress window is gone.
+  QWidget* owner = isVisible() ? static_cast<QWidget*>(this) : parentWidget();
+  ShowMessageBox(owner, QString::fromStdString(text), QString::fromStdString(caption),
+                 QMessageBox::Ok, icon == TRunIcon::Error ? TMsgIcon::Error : TMsgIcon::None);
+}
+
+void TForm_Ope::CloseProgress() { RequestClose(); }
+
+}  // namespace pellora

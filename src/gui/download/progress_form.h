@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+#include "core/download/run_host.h"
+#include "core/net/http_client.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace pellora {
+
+struct TSettings;
+class TSequenceModel;
+class TCGauge;
+class TThread_Operation;
+
+// The progress window of a run. It owns the HTTP client, starts the worker when
+// it is shown and is the worker's host: every synchronized call of the worker
+// runs here, on the GUI thread.
+class TForm_Ope : public QDialog, private TRunHost {
+  Q_OBJECT
+
+ public:
+  // `setStartCaption` changes the main window's start button.
+  TForm_Ope(TSettings& settings, const TSequenceModel& model,
+            std::function<void(const QString&)> setStartCaption, QWidget* parent = nullptr);
+  ~TForm_Ope() override;
+
+  QLabel* Label1;
+  QLabel* Label_From;
+  QLabel* Label3;
+  QLabel* Label_To;
+  QLabel* Label2;
+  QPlainTextEdit* Memo_Header;
+  QLabel* Label4;
+  QPlainTextEdit* Memo_Body;
+  TCGauge* CGauge1;
+  QPushButton* Button_Stop;
+  THttpClient Client;
+  std::unique_ptr<TThread_Operation> Worker;
+
+  // A worker exists: a run is going on or is just ending.
+  bool RunInProgress() const { return Worker != nullptr; }
+
+  void Button_StopClick();
+
+ signals:
+  // The worker has ended and is gone.
+  void RunFinished();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+
+ private:
+  void FormShow();
+  void FormClose();
+  // Closes now, or after the synchronized call in progress when there is one.
+  void RequestClose();
+  void FinishWorker();
+
+  // TRunHost
+  void Synchronize(const std::function<void()>& call) override;
+  TRunFields ReadFields() override;
+  void SetStartCaption(const std::string& caption) override;
+  void SetGaugeRange(int64_t minimum, int64_t maximum) override;
+  void SetGaugePosition(int64_t position) override;
+  void ShowCurrentFile(const std::string& url, const std::string& localPath) override;
+  void ShowReply(const std::string& header, const std::string& bodyText) override;
+  TErrorChoice AskAfterMissingFile(const std::string& url) override;
+  void ShowMessage(const std::string& text, const std::string& caption, TRunIcon icon) override;
+  void CloseProgress() override;
+
+  TSettings& Settings;
+  const TSequenceModel& Model;
+  std::function<void(const QString&)> StartCaption;
+  bool InSynchronizedCall = false;
+  bool ClosePending = false;
+};
+
+}  // namespace pellora
