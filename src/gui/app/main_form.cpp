@@ -31,6 +31,8 @@
 #include "gui/settings/registry_store.h"
 #include "gui/settings/settings_file_messages.h"
 
+#include <algorithm>
+
 namespace pellora {
 
 namespace {
@@ -486,7 +488,7 @@ void TMainForm::Button_StartClick() {
   if (Model.InputError == 0) {
     THttpClient& client = Form_Ope->Client;
     client.Proxy = Settings.UseProxyServer ? Settings.ProxyServer : std::string();
-    client.ProxyPort = Settings.UseProxyServer ? Settings.ProxyPort : 0;
+    client.ProxyPort = Settings.UseProxyServer ? static_cast<uint32_t>(std::clamp(Settings.ProxyPort, 0, 65535)) : 0;
     client.HeaderInfo.UserId = Settings.RequireAuthorization ? Settings.UserID : std::string();
     client.HeaderInfo.Password = Settings.RequireAuthorization ? Settings.Password : std::string();
     // The client's field names do not match the headers they are sent as.

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "core/download/thread_operation.h"
 #include "core/sequence/sequence_model.h"
 #include "core/settings/settings.h"
@@ -83,7 +85,7 @@ TForm_Ope::TForm_Ope(TSettings& settings, const TSequenceModel& model,
   Client.OutputFileMode = false;
   Client.HeaderInfo.LocalMailAddress = "Pellora";
   // Keep the windows alive while a transfer waits.
-  Client.SetPumpHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+  Client.OnPump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };
 
   connect(Button_Stop, &QPushButton::clicked, this, &TForm_Ope::Button_StopClick);
 }
@@ -106,7 +108,8 @@ void TForm_Ope::showEvent(QShowEvent* event) {
 
 void TForm_Ope::FormShow() {
   setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-  Client.TimeOut = Settings.TimeOut;
+  // A negative stored time-out would read as an endless one: treat it as none.
+  Client.TimeOut = static_cast<uint32_t>(std::max(Settings.TimeOut, 0));
   Memo_Header->clear();
   Memo_Body->clear();
   if (Worker) return;  // the previous run is still ending
