@@ -24,14 +24,13 @@
 #include "gui/app/new_folder_dialog.h"
 #include "gui/app/shell.h"
 #include "gui/app/spin_edit.h"
+#include "core/download/run_start.h"
 #include "core/platform/file_system.h"
 #include "core/settings/settings_file.h"
 #include "gui/download/progress_form.h"
 #include "gui/settings/options_dialog.h"
 #include "gui/settings/registry_store.h"
 #include "gui/settings/settings_file_messages.h"
-
-#include <algorithm>
 
 namespace pellora {
 
@@ -472,53 +471,21 @@ namespace pellora {
 
 void TMainForm::Button_StartClick() {
   if (Form_Ope->RunInProgress()) return;  // the last run is still showing its summary
-  const QString startCaption = QStringLiteral("ダウンロード開始(&D)");
-  Model.InputError = 0;
   Button_Start->setText(QStringLiteral("初期設定中"));
-  Model.NormalizeNumberFields();
-  Model.CheckFileInt();
-  if (Model.InputError == 0) Model.CheckFileValue();
-  if (Model.InputError == 0 && Model.To().Dir.empty()) {
-    // Without a base folder the files would land wherever the program was started.
-    ShowMessageBox(this, QStringLiteral("Toの基本フォルダが指定されていません。\n"
-                                        "Toの基本フォルダを入力してから再実行してください。"),
-                   QStringLiteral("Pellora"));
-    Model.InputError = 1;
+  const TStartDialogs dialogs{
+      [this](const std::string& text, const std::string& caption) {
+        ShowMessageBox(this, QString::fromStdString(text), QString::fromStdString(caption));
+      },
+      [this](const std::string& text, const std::string& caption) {
+        return ShowMessageBox(this, QString::fromStdString(text), QString::fromStdString(caption),
+                              QMessageBox::Yes | QMessageBox::No,
+                              TMsgIcon::Exclamation) == QMessageBox::Yes;
+      }};
+  if (PrepareRunStart(Model, dialogs)) {
+    ApplyClientSettings(Settings, Form_Ope->Client);
+    Form_Ope->exec();
   }
-  if (Model.InputError == 0) {
-    THttpClient& client = Form_Ope->Client;
-    client.Proxy = Settings.UseProxyServer ? Settings.ProxyServer : std::string();
-    client.ProxyPort = Settings.UseProxyServer ? static_cast<uint32_t>(std::clamp(Settings.ProxyPort, 0, 65535)) : 0;
-    client.HeaderInfo.UserId = Settings.RequireAuthorization ? Settings.UserID : std::string();
-    client.HeaderInfo.Password = Settings.RequireAuthorization ? Settings.Password : std::string();
-    // The client's field names do not match the headers they are sent as.
-    client.HeaderInfo.LocalMailAddress = Settings.Agent;    // User-Agent
-    client.HeaderInfo.LocalProgram = Settings.MailAddress;  // From
-    client.HeaderInfo.Referer = Settings.Referer;
-    EnsureToBaseFolder();
-  }
-  if (Model.InputError == 0) Form_Ope->exec();
-  Button_Start->setText(startCaption);
-}
-
-void TMainForm::EnsureToBaseFolder() {
-  const std::string dir = Model.To().Dir;
-  if (IsFolder(dir)) return;
-  const QString retry = QStringLiteral("Toの基準フォルダを存在するフォルダに変更してから再実行してください。");
-  const auto answer = ShowMessageBox(
-      this,
-      QStringLiteral("Toの基本フォルダが存在しません。\n") + QString::fromStdString(dir) +
-          QStringLiteral("\n新しくフォルダを作成しますか？"),
-      QStringLiteral("Toの基本フォルダがありません"), QMessageBox::Yes | QMessageBox::No,
-      TMsgIcon::Exclamation);
-  if (answer == QMessageBox::Yes) {
-    if (CreateFolderPath(dir)) return;
-    ShowMessageBox(this, QStringLiteral("フォルダの作成に失敗しました。\n") + retry,
-                   QStringLiteral("Pellora"));
-  } else {
-    ShowMessageBox(this, retry, QStringLiteral("Pellora"));
-  }
-  Model.InputError = 1;
+  Button_Start->setText(QStringLiteral("ダウンロード開始(&D)"));
 }
 
 }  // namespace pellora

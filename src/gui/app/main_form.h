@@ -108,8 +108,6 @@ class TMainForm : public QMainWindow {
   void ConnectFields();
   void FormCreate();
   void MirrorModel();
-  // Asks to create a missing To base folder; sets the input error when it stays missing.
-  void EnsureToBaseFolder();
 };
 
 }  // namespace pellora
