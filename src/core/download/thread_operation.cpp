@@ -39,8 +39,6 @@ void TThread_Operation::Execute() {
     // 64-bit counting, so a range that ends at the largest number ends too.
     for (int64_t number = FromStart; number <= FromEnd; ++number) {
       FromNumber = static_cast<int32_t>(number);
-      FromName = MakeFileName(FromPattern, FromNumber);
-      ToName = MakeFileName(ToPattern, ToNumber);
       Host.Synchronize([this] {
         FileStep();
         Host.SetGaugePosition(static_cast<int64_t>(FromNumber) + 1);
@@ -72,27 +70,10 @@ bool TThread_Operation::SetUp() {
       ok = false;
       return;
     }
-    const std::optional<int32_t> fromMax = TryStrToInt(fields.FromMax);
-    const std::optional<int32_t> toMax = TryStrToInt(fields.ToMax);
-    FromMaxValid = fromMax.has_value();
-    FromMax = fromMax.value_or(0);
-    ToMaxValid = toMax.has_value();
-    ToMax = toMax.value_or(0);
-    FromDepth = fields.FromDepth;
-    ToDepth = fields.ToDepth;
-    FromPattern = fields.FromFile;
-    ToPattern = fields.ToFile;
-
-    TSideSpec from;
-    from.BaseDir = fields.FromDir;
-    FromBase = NormalizeBase(from, Settings.AutoSlash);
-    TSideSpec to;
-    to.IsRemote = false;
-    to.Separator = std::string(kLocalSeparator);
-    to.BaseDir = fields.ToDir;
-    ToBase = NormalizeBase(to, Settings.AutoSlash);
-
+    Naming = TRunNames::FromFields(fields, Settings.AutoSlash);
     DownloadCount = 0;
+    MissingCount = 0;
+    EndedByError = false;
     LastToFolder.clear();
     Host.SetStartCaption("ダウンロード中");
     Host.SetGaugeRange(FromStart, static_cast<int64_t>(FromEnd) + 1);
@@ -105,29 +86,17 @@ bool TThread_Operation::SetUp() {
 }
 
 void TThread_Operation::FileStep() {
-  Url = FromName;
-  LocalPath = ToName;
-  std::string toFolder;
-  if (FromMaxValid) Url = MakeFolderPath(FromNumber, FromMax, FromDepth, kRemoteSeparator) + Url;
-  if (ToMaxValid) {
-    toFolder = MakeFolderPath(ToNumber, ToMax, ToDepth, kLocalSeparator);
-    LocalPath = toFolder + LocalPath;
-  }
-  Url = FromBase + Url;
-  LocalPath = ToBase + LocalPath;
-  Host.ShowCurrentFile(Url, LocalPath);
+  const TStepNames names = Naming.Names(FromNumber, ToNumber);
+  const std::string& localPath = names.LocalPath;
+  Host.ShowCurrentFile(names.Url, localPath);
   Host.SetGaugePosition(FromNumber);
 
-  std::string requestUrl = Url;
-  while (ReplaceFirst(requestUrl, " ", "%20")) {
+  if (Naming.ToMaxValid && names.ToFolder != LastToFolder) {
+    CreateLocalFolders(names.ToFolder);
+    LastToFolder = names.ToFolder;
   }
 
-  if (ToMaxValid && toFolder != LastToFolder) {
-    CreateLocalFolders(toFolder);
-    LastToFolder = toFolder;
-  }
-
-  if (Settings.NotLoadIfExist && PathExists(LocalPath)) {
+  if (Settings.NotLoadIfExist && PathExists(localPath)) {
     ToNumber = WrapAdd(ToNumber, 1);
     return;
   }
@@ -136,25 +105,26 @@ void TThread_Operation::FileStep() {
     TTempFile temp;
     LastFailed = false;
     Client.Body = temp.Path();
-    Client.Get(requestUrl);
+    Client.Get(RequestUrl(names.Url));
     // Only the start of the body is shown, however large the file.
     const std::string bodyText = TextFromBytes(ReadFilePrefix(temp.Path(), kBodyPreviewBytes));
     try {
       if (Client.ReplyCode == 200) {
-        if (StoreFileAs(temp.Path(), LocalPath, true)) temp.Release();
+        if (StoreFileAs(temp.Path(), localPath, true)) temp.Release();
       } else {
         LastFailed = true;
-        if (Settings.SaveErrorMessage && StoreFileAs(temp.Path(), LocalPath, true)) temp.Release();
+        MissingCount = WrapAdd(MissingCount, 1);
+        if (Settings.SaveErrorMessage && StoreFileAs(temp.Path(), localPath, true)) temp.Release();
       }
     } catch (const EFileError& error) {
       // Not stored means not downloaded: say so and stop, as after a failed request.
       Host.ShowReply(Client.Header, bodyText);
-      StepFailed("ファイルを保存できませんでした。\n" + LocalPath + "\n" + DescribeFileError(error.Error),
+      StepFailed("ファイルを保存できませんでした。\n" + localPath + "\n" + DescribeFileError(error.Error),
                  "保存エラー");
       return;
     }
     if (LastFailed && Settings.ShowCaution) {
-      switch (Host.AskAfterMissingFile(Url)) {
+      switch (Host.AskAfterMissingFile(names.Url)) {
         case TErrorChoice::Stop:
           Terminate();
           break;
@@ -187,13 +157,14 @@ void TThread_Operation::StepFailed(const std::string& text, const std::string& c
   Host.ShowMessage(text, caption, TRunIcon::Error);
   Terminate();
   LastFailed = true;
+  EndedByError = true;
 }
 
 void TThread_Operation::CreateLocalFolders(const std::string& folderPath) {
   // Outer levels first; an existing folder or a failure is left to the store step.
   for (size_t pos = 0; pos < folderPath.size(); ++pos) {
     if (std::string_view(folderPath).substr(pos).starts_with(kLocalSeparator)) {
-      ::mkdir((ToBase + folderPath.substr(0, pos + kLocalSeparator.size())).c_str(), 0777);
+      ::mkdir((Naming.ToBase + folderPath.substr(0, pos + kLocalSeparator.size())).c_str(), 0777);
     }
   }
 }

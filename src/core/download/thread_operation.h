@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core/download/run_host.h"
+#include "core/download/run_names.h"
 #include "core/settings/settings.h"
 
 namespace pellora {
@@ -41,14 +42,15 @@ class TThread_Operation {
 
   // The outcome, valid once the run is over.
   int32_t DownloadCount = 0;
+  int32_t MissingCount = 0;  // requests answered with something other than 200
   bool StoppedEarly = false;
+  bool EndedByError = false;  // a connection, file or unknown error ended the run
   std::string ResultText;
   std::string ResultCaption;
 
  private:
   bool SetUp();
   void FileStep();
-  void StepBody(bool& stored);
   void StepFailed(const std::string& text, const std::string& caption);
   void CreateLocalFolders(const std::string& folderPath);
   void MakeSummary();
@@ -61,15 +63,11 @@ class TThread_Operation {
   std::atomic<bool> Done{false};
 
   int32_t FromStart = 0, FromEnd = 0, ToStart = 0, ToEnd = 0;
-  int32_t FromMax = 0, ToMax = 0;
-  bool FromMaxValid = false, ToMaxValid = false;
-  int32_t FromDepth = 0, ToDepth = 0;
-  std::string FromPattern, ToPattern, FromBase, ToBase;
+  TRunNames Naming;
   int32_t FromNumber = 0;
   int32_t ToNumber = 0;
   bool LastFailed = false;
   std::string LastToFolder;
-  std::string FromName, ToName, Url, LocalPath;
 };
 
 }  // namespace pellora
