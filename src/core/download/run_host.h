@@ -19,6 +19,29 @@ enum class TErrorChoice { Skip = 1, Closed = 2, Stop = 3, IgnoreFromNowOn = 5 };
 
 enum class TRunIcon { None, Error };
 
+// How one number of a run ended.
+enum class TStepOutcome {
+  Stored,   // fetched with 200 and stored
+  Missing,  // the server answered something else (the code is in the result)
+  Skipped,  // the local file existed and was left alone
+  Failed,   // a connection, file or unknown error; the run stops
+};
+
+struct TStepResult {
+  int32_t FromNumber = 0;
+  int32_t ToNumber = 0;
+  std::string Url;
+  std::string LocalPath;
+  TStepOutcome Outcome = TStepOutcome::Stored;
+  int32_t ReplyCode = 0;
+  int64_t Bytes = 0;  // body bytes received
+};
+
+class TSequenceModel;
+
+// The fields a run starts from, as the model holds them.
+TRunFields RunFieldsOf(const TSequenceModel& model);
+
 // What a run shows and asks, implemented by each front-end.
 //
 // Threads: `Synchronize` is called on the worker thread; it runs the call on the
@@ -44,6 +67,8 @@ class TRunHost {
   virtual void ShowMessage(const std::string& text, const std::string& caption, TRunIcon icon) = 0;
   // The run is over: close the progress display.
   virtual void CloseProgress() = 0;
+  // One number is done (called at the end of its step).
+  virtual void StepFinished(const TStepResult& /*result*/) {}
 };
 
 }  // namespace pellora

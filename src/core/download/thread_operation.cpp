@@ -87,8 +87,8 @@ bool TThread_Operation::SetUp() {
 
 void TThread_Operation::FileStep() {
   const TStepNames names = Naming.Names(FromNumber, ToNumber);
-  const std::string& localPath = names.LocalPath;
-  Host.ShowCurrentFile(names.Url, localPath);
+  TStepResult result{FromNumber, ToNumber, names.Url, names.LocalPath};
+  Host.ShowCurrentFile(names.Url, names.LocalPath);
   Host.SetGaugePosition(FromNumber);
 
   if (Naming.ToMaxValid && names.ToFolder != LastToFolder) {
@@ -96,11 +96,18 @@ void TThread_Operation::FileStep() {
     LastToFolder = names.ToFolder;
   }
 
-  if (Settings.NotLoadIfExist && PathExists(localPath)) {
+  if (Settings.NotLoadIfExist && PathExists(names.LocalPath)) {
     ToNumber = WrapAdd(ToNumber, 1);
-    return;
+    result.Outcome = TStepOutcome::Skipped;
+  } else {
+    result.Outcome = Transfer(names);
+    result.ReplyCode = Client.ReplyCode;
+    result.Bytes = Client.ReceivedCount;
   }
+  Host.StepFinished(result);
+}
 
+TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
   try {
     TTempFile temp;
     LastFailed = false;
@@ -110,18 +117,21 @@ void TThread_Operation::FileStep() {
     const std::string bodyText = TextFromBytes(ReadFilePrefix(temp.Path(), kBodyPreviewBytes));
     try {
       if (Client.ReplyCode == 200) {
-        if (StoreFileAs(temp.Path(), localPath, true)) temp.Release();
+        if (StoreFileAs(temp.Path(), names.LocalPath, true)) temp.Release();
       } else {
         LastFailed = true;
         MissingCount = WrapAdd(MissingCount, 1);
-        if (Settings.SaveErrorMessage && StoreFileAs(temp.Path(), localPath, true)) temp.Release();
+        if (Settings.SaveErrorMessage && StoreFileAs(temp.Path(), names.LocalPath, true)) {
+          temp.Release();
+        }
       }
     } catch (const EFileError& error) {
       // Not stored means not downloaded: say so and stop, as after a failed request.
       Host.ShowReply(Client.Header, bodyText);
-      StepFailed("ファイルを保存できませんでした。\n" + localPath + "\n" + DescribeFileError(error.Error),
+      StepFailed("ファイルを保存できませんでした。\n" + names.LocalPath + "\n" +
+                     DescribeFileError(error.Error),
                  "保存エラー");
-      return;
+      return TStepOutcome::Failed;
     }
     if (LastFailed && Settings.ShowCaution) {
       switch (Host.AskAfterMissingFile(names.Url)) {
@@ -141,16 +151,19 @@ void TThread_Operation::FileStep() {
     std::string text = "From : " + IntToStr(FromNumber) + "\n" +
                        "Fromで指定されたサーバまでの接続が確立できません。\n"
                        "アドレスに間違いがないか確認してください。";
-    if (Settings.UseProxyServer) text += "\nProxyサーバを経由している場合は、そのアドレスも確認してください。";
+    if (Settings.UseProxyServer) {
+      text += "\nProxyサーバを経由している場合は、そのアドレスも確認してください。";
+    }
     StepFailed(text, "接続エラー");
-    return;
+    return TStepOutcome::Failed;
   } catch (const std::exception&) {
     StepFailed(kUnknownErrorText, kUnknownErrorCaption);
-    return;
+    return TStepOutcome::Failed;
   }
 
   if (!LastFailed) DownloadCount = WrapAdd(DownloadCount, 1);
   if (!(Settings.NumPack && LastFailed)) ToNumber = WrapAdd(ToNumber, 1);
+  return LastFailed ? TStepOutcome::Missing : TStepOutcome::Stored;
 }
 
 void TThread_Operation::StepFailed(const std::string& text, const std::string& caption) {

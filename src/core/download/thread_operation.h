@@ -51,6 +51,8 @@ class TThread_Operation {
  private:
   bool SetUp();
   void FileStep();
+  // Steps 8 to 13 of a number: fetch, store, ask, count.
+  TStepOutcome Transfer(const TStepNames& names);
   void StepFailed(const std::string& text, const std::string& caption);
   void CreateLocalFolders(const std::string& folderPath);
   void MakeSummary();

@@ -176,12 +176,7 @@ void TForm_Ope::Synchronize(const std::function<void()>& call) {
   }
 }
 
-TRunFields TForm_Ope::ReadFields() {
-  const TSideFields& from = Model.From();
-  const TSideFields& to = Model.To();
-  return {from.Dir, from.File, from.Start, from.End, from.Max, from.Depth,
-          to.Dir,   to.File,   to.Start,   to.End,   to.Max,   to.Depth};
-}
+TRunFields TForm_Ope::ReadFields() { return RunFieldsOf(Model); }
 
 void TForm_Ope::SetStartCaption(const std::string& caption) {
   if (StartCaption) StartCaption(QString::fromStdString(caption));
