@@ -137,6 +137,13 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
+bool IsSettingsKey(std::string_view name) {
+  for (const TKey& key : kKeys) {
+    if (name == key.Name) return true;
+  }
+  return false;
+}
+
 void ApplySettingsLine(std::string_view line, TSettings& settings, TSequenceModel& model) {
   const size_t equals = line.find('=');
   if (equals == std::string_view::npos) return;
