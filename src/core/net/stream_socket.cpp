@@ -41,10 +41,12 @@ TStreamSocket::TStreamSocket() : buffer_(new char[kBufferSize + 1]) {
 }
 
 TStreamSocket::~TStreamSocket() {
+  // No event reaches the owner during destruction: what its handlers capture may
+  // already be gone.
+  destroying_ = true;
   StatusMessage(8, "Destroy");
   TStreamSocket::Abort();
   Cancel();
-  destroying_ = true;
   try {
     RequestCloseSocket();
   } catch (...) {
@@ -183,6 +185,11 @@ void TStreamSocket::Connect() {
   if (OnConnectionFailed) OnConnectionFailed(*this);
   if (timed_out) throw ESockError("Connection Timed out");
   if (canceled) throw ESockError("Connection Canceled");
+  // The reason the connection failed ("10061:Connection refused") tells the person
+  // more than a bare "Connection Failed".
+  if (platform_error_ > 10000) {
+    ErrorManager(0);
+  }
   throw ESockError("Connection Failed");
 }
 
