@@ -1,0 +1,382 @@
+#include "core/net/http_client.h"
+
+#include <strings.h>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "core/net/text_fields.h"
+#include "core/net/url_codec.h"
+#include "core/net/uu_processor.h"
+#include "core/sequence/int_conversion.h"
+
+namespace pellora {
+
+namespace {
+
+constexpr const char* kMethodText[] = {"GET ",    "OPTIONS ", "HEAD ",   "POST ",
+                                       "PUT ",    "PATCH ",   "COPY ",   "MOVE ",
+                                       "DELETE ", "LINK ",    "UNLINK ", "TRACE "};
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+std::string WithoutTerminator(const std::string& line) {
+  size_t end = line.size();
+  if (end > 0 && line[end - 1] == '\n') --end;
+  if (end > 0 && line[end - 1] == '\r') --end;
+  return line.substr(0, end);
+}
+
+// The value after a header name, its colon and one blank.
+std::string HeaderValue(const std::string& line, size_t name_length) {
+  const std::string bare = WithoutTerminator(line);
+  return bare.size() > name_length ? bare.substr(name_length) : std::string();
+}
+
+int64_t LeadingNumber(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value > (INT64_MAX - 9) / 10) return 0;  // not a size anything could send
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+bool HasRequestBody(CmdType command) {
+  switch (command) {
+    case CmdType::CmdPOST:
+    case CmdType::CmdPUT:
+    case CmdType::CmdPATCH:
+    case CmdType::CmdTRACE:
+    case CmdType::CmdWRAPPED:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+THttpClient::THttpClient() = default;
+
+THttpClient::~THttpClient() = default;
+
+// ---------------------------------------------------------------- commands
+
+void THttpClient::Run(CmdType command, const std::string& url) {
+  command_ = command;
+  url_ = url;
+  HTTPConnect();
+}
+
+void THttpClient::Get(const std::string& url) {
+  Run(CmdType::CmdGET, url);
+}
+void THttpClient::Options(const std::string& url) {
+  Run(CmdType::CmdOPTIONS, url);
+}
+void THttpClient::Head(const std::string& url) {
+  Run(CmdType::CmdHEAD, url);
+}
+void THttpClient::Delete(const std::string& url) {
+  Run(CmdType::CmdDELETE, url);
+}
+
+void THttpClient::Post(const std::string& url, const std::string& data) {
+  send_data_ = UrlEncode && !OutputFileMode ? TUrlCodec::Encode(data) : data;
+  Run(CmdType::CmdPOST, url);
+}
+
+void THttpClient::Put(const std::string& url, const std::string& data) {
+  send_data_ = data;
+  Run(CmdType::CmdPUT, url);
+}
+
+void THttpClient::Patch(const std::string& url, const std::string& data) {
+  send_data_ = data;
+  Run(CmdType::CmdPATCH, url);
+}
+
+void THttpClient::Copy(const std::string& url, const std::string& uri) {
+  uri_argument_ = uri;
+  Run(CmdType::CmdCOPY, url);
+}
+
+void THttpClient::Move(const std::string& url, const std::string& uri) {
+  uri_argument_ = uri;
+  Run(CmdType::CmdMOVE, url);
+}
+
+void THttpClient::Link(const std::string& url, const std::string& uri) {
+  uri_argument_ = uri;
+  send_data_ = "Send.dat";
+  Run(CmdType::CmdLINK, url);
+}
+
+void THttpClient::UnLink(const std::string& url, const std::string& uri) {
+  uri_argument_ = uri;
+  send_data_ = "Send.dat";
+  Run(CmdType::CmdUNLINK, url);
+}
+
+void THttpClient::Trace(const std::string& url, const std::string& data) {
+  send_data_ = data;
+  Run(CmdType::CmdTRACE, url);
+}
+
+void THttpClient::Wrapped(const std::string& url, const std::string& data) {
+  send_data_ = data;
+  Run(CmdType::CmdWRAPPED, url);
+}
+
+void THttpClient::Abort() {
+  lookup_done_ = true;
+  Cancel();
+}
+
+// ---------------------------------------------------------------- the request loop
+
+void THttpClient::HTTPConnect() {
+  std::string credential_host;
+  for (int redirects = 0;; ++redirects) {
+    ParseURL();
+    if (redirects == 0) credential_host = Host;
+    send_credentials_ = ::strcasecmp(Host.c_str(), credential_host.c_str()) == 0;
+    AssembleHTTPHeader();
+    if (OnAboutToSend) OnAboutToSend(*this);
+    CheckRequestHeader();
+    Exchange();
+
+    const bool redirect = ReplyCode >= 300 && ReplyCode <= 302 && !redirect_target_.empty();
+    if (ReplyCode < 299) {
+      if (OnSuccess) OnSuccess(command_);
+      StatusMessage(2, "Transaction Completed");
+    } else if (ReplyCode <= 399) {
+      if (redirect) url_ = AbsoluteRedirect(redirect_target_);
+    } else {
+      if (OnFailure) OnFailure(command_);
+    }
+    Disconnect();
+
+    if (ReplyCode >= 300 && ReplyCode <= 398) {
+      if (!received_cookie_.empty()) HeaderInfo.Cookie = received_cookie_;
+      bool handled = false;
+      if (OnRedirect) OnRedirect(handled);
+      if (handled) return;
+    }
+    if (ReplyCode == 401 && OnAuthenticationNeeded) OnAuthenticationNeeded(*this);
+    // 299 and 303-399, a redirect without a target, and the reply after the last
+    // allowed redirect all end the exchange with that reply.
+    if (!redirect || redirects >= kMaxRedirects) return;
+  }
+}
+
+void THttpClient::Exchange() {
+  ReplyCode = 0;
+  try {
+    Connect();
+    SendHTTP();
+    ReplyCode = 0;
+    RemoveHeader();
+    if (InputFileMode) {
+      CaptureFile(Body);
+    } else {
+      CaptureString(Body, -1);
+    }
+  } catch (...) {
+    try {
+      Disconnect();
+    } catch (...) {
+      // The first failure is the one worth reporting.
+    }
+    throw;
+  }
+}
+
+// A Location that is not absolute is made absolute on the current server, so that the
+// next request keeps its port and a proxy receives a full URL.
+std::string THttpClient::AbsoluteRedirect(const std::string& location) const {
+  if (location.find("//") != std::string::npos) return location;
+  std::string origin = "http://" + Host;
+  if (Port != 80) origin += ":" + std::to_string(Port);
+  if (!location.empty() && location[0] == '/') return origin + location;
+  return origin + "/" + location;
+}
+
+void THttpClient::ParseURL() {
+  if (url_.empty()) throw std::runtime_error("Empty URL");
+  if (Port == 0) Port = 80;
+
+  const bool has_authority = url_.find("//") != std::string::npos;
+  request_path_.clear();
+  if (has_authority) {
+    const size_t third = NthPos(url_, '/', 3);
+    if (third <= url_.size()) request_path_ = url_.substr(third - 1);
+  } else if (const size_t slash = url_.find('/'); slash != std::string::npos) {
+    request_path_ = url_.substr(slash);
+  }
+
+  if (const size_t colon = url_.find(':'); colon != std::string::npos) {
+    const std::string scheme = Lower(url_.substr(0, colon));
+    if (scheme == "gopher") {
+      Port = 70;
+    } else if (scheme == "ftp") {
+      Port = 21;
+    } else if (scheme == "https") {
+      throw std::runtime_error("HTTP Secure Socket is not supported");
+    } else {
+      Port = 80;
+    }
+  }
+
+  std::string host;
+  if (has_authority) {
+    host = NthWord(url_, '/', 3);
+  } else if (url_[0] != '/') {
+    host = NthWord(url_, '/', 1);
+  }
+  if (const size_t colon = host.find(':'); colon != std::string::npos) {
+    const std::string port_text = host.substr(colon + 1);
+    const int32_t port = StrToInt(port_text);
+    if (port < 0 || port > 65535) {
+      throw EConvertError("'" + port_text + "' is not a valid port number");
+    }
+    Port = static_cast<uint32_t>(port);
+    host.erase(colon);
+  }
+  if (!host.empty()) Host = host;
+  if (request_path_.empty()) {
+    request_path_ = "/";
+    url_ += "/";
+  }
+}
+
+void THttpClient::AssembleHTTPHeader() {
+  TExStringList& list = request_header_;
+  list.Clear();
+  if (command_ != CmdType::CmdWRAPPED) {
+    list.Add(std::string(kMethodText[static_cast<int>(command_)]) +
+             (Proxy.empty() ? request_path_ : url_) + " HTTP/1.0");
+  }
+  if (!Proxy.empty()) {
+    list.Add("Proxy-Connection: Keep-Alive");
+    list.Add("Host: " + Host);
+  }
+  list.SetValue("Host", Host);
+  list.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
+  list.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
+  if (!HeaderInfo.LocalMailAddress.empty())
+    list.SetValue("User-Agent", HeaderInfo.LocalMailAddress);
+  if (!HeaderInfo.LocalProgram.empty()) list.SetValue("From", HeaderInfo.LocalProgram);
+  if (!HeaderInfo.Cookie.empty()) list.SetValue("Cookie", HeaderInfo.Cookie);
+  if (!HeaderInfo.Referer.empty()) list.SetValue("Referer", HeaderInfo.Referer);
+  if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty() && send_credentials_) {
+    list.SetValue("Authorization",
+                  "Basic " + TUUProcessor::uuMime(HeaderInfo.UserId + ":" + HeaderInfo.Password));
+  }
+  list.Add("Content-type: application/x-www-form-urlencoded");
+  if (command_ == CmdType::CmdCOPY || command_ == CmdType::CmdMOVE) {
+    list.Add("URI-header: " + uri_argument_);
+  } else if (command_ == CmdType::CmdLINK || command_ == CmdType::CmdUNLINK) {
+    list.Add("Link: " + uri_argument_);
+  }
+  if (HasRequestBody(command_) || command_ == CmdType::CmdLINK || command_ == CmdType::CmdUNLINK) {
+    int64_t length = static_cast<int64_t>(send_data_.size());
+    if (OutputFileMode) {
+      std::error_code error;
+      const auto size = std::filesystem::file_size(send_data_, error);
+      if (error) throw EFileError("Cannot open file \"" + send_data_ + "\"");
+      length = static_cast<int64_t>(size);
+    }
+    list.Add("Content-Length: " + std::to_string(length));
+  }
+}
+
+void THttpClient::CheckRequestHeader() const {
+  for (const std::string& line : request_header_.Lines) {
+    if (line.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos) continue;
+    const size_t colon = line.find(':');
+    const bool request_line =
+        &line == &request_header_.Lines.front() && command_ != CmdType::CmdWRAPPED;
+    const std::string where = request_line ? "the URL" : "the " + line.substr(0, colon) + " header";
+    throw ESockError("Request not sent: " + where +
+                     " contains a line break or zero byte (CR, LF or NUL)");
+  }
+}
+
+void THttpClient::SendHTTP() {
+  CheckRequestHeader();
+  Write(request_header_.Text());
+  Writeln("");
+  if (!HasRequestBody(command_)) return;
+  if (OutputFileMode) {
+    SendFile(send_data_);
+  } else {
+    Write(send_data_);
+  }
+}
+
+// ---------------------------------------------------------------- the reply header
+
+void THttpClient::RemoveHeader() {
+  ExpectedLength = 0;
+  received_cookie_.clear();
+  redirect_target_.clear();
+  std::ofstream file;
+  if (OutputFileMode) {
+    file.open(Header, std::ios::binary | std::ios::trunc);
+    if (!file) throw EFileError("Cannot create file \"" + Header + "\"");
+  } else {
+    Header.clear();
+  }
+  size_t total = 0;
+  auto append = [&](const std::string& line) {
+    total += line.size();
+    if (total > kMaxHeaderSize) {
+      throw ESockError("Reply header longer than " + std::to_string(kMaxHeaderSize) + " bytes");
+    }
+    if (OutputFileMode) {
+      file.write(line.data(), static_cast<std::streamsize>(line.size()));
+      if (!file) throw EFileError("Cannot write file \"" + Header + "\"");
+    } else {
+      Header += line;
+    }
+  };
+  auto is_blank = [](const std::string& line) { return line == "\n" || line == "\r\n"; };
+
+  const std::string status = ReadLn();
+  if (status.empty()) return;  // closed without a reply
+  ReplyCode = TryStrToInt(NthWord(WithoutTerminator(status), ' ', 2)).value_or(0);
+  append(status);
+  if (is_blank(status)) return;
+  for (;;) {
+    const std::string line = ReadLn();
+    if (line.empty()) return;
+    const std::string name = Upper(NthWord(line, ' ', 1));
+    if (name == "SET-COOKIE:") {
+      received_cookie_ = HeaderValue(line, 12);
+    } else if (name == "LOCATION:") {
+      redirect_target_ = HeaderValue(line, 10);
+    } else if (name == "CONTENT-LENGTH:") {
+      ExpectedLength = LeadingNumber(HeaderValue(line, 16));
+    }
+    append(line);
+    if (is_blank(line)) return;
+  }
+}
+
+}  // namespace pellora

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <stdexcept>
+
+namespace pellora {
+
+// Every failure of the socket layer. The message is the English text meant for the
+// person who reads the report.
+class ESockError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A blocking operation that was canceled or ran into its inactivity time-out.
+class EAbortError : public ESockError {
+ public:
+  using ESockError::ESockError;
+};
+
+// A local file that a transfer reads or writes cannot be opened or created.
+class EFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace pellora

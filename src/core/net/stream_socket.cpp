@@ -1,0 +1,425 @@
+#include "core/net/stream_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "core/net/host_lookup.h"
+#include "core/net/winsock_message.h"
+
+namespace pellora {
+
+namespace {
+
+constexpr auto kSlice = std::chrono::milliseconds(10);
+std::atomic<int> live_instances{0};
+
+std::string DottedAddress(uint32_t network_order) {
+  char text[INET_ADDRSTRLEN] = {};
+  in_addr address{};
+  address.s_addr = network_order;
+  ::inet_ntop(AF_INET, &address, text, sizeof text);
+  return text;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- lifecycle
+
+TStreamSocket::TStreamSocket() : buffer_(new char[kBufferSize + 1]) {
+  StatusMessage(8, "Create");
+  buffer_[kBufferSize] = '\0';
+  InitWinsock();
+}
+
+TStreamSocket::~TStreamSocket() {
+  // No event reaches the owner during destruction: what its handlers capture may
+  // already be gone.
+  destroying_ = true;
+  StatusMessage(8, "Destroy");
+  TStreamSocket::Abort();
+  Cancel();
+  try {
+    RequestCloseSocket();
+  } catch (...) {
+    // A failing close of a socket that is going away anyway has nobody to report to.
+  }
+  live_instances.fetch_sub(1);
+}
+
+int TStreamSocket::InstanceCount() {
+  return live_instances.load();
+}
+
+void TStreamSocket::InitWinsock() {
+  StatusMessage(8, "Initializing Winsock");
+  const bool first = live_instances.fetch_add(1) == 0;
+  if (first) {
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    WSInfo = {"Version= 1.1",
+              "High Version= 1.1",
+              "Description= POSIX sockets",
+              "System= Running",
+              "Max Sockets= " + std::to_string(files.rlim_cur),
+              "Max Udp pack size= 65507"};
+  }
+  try {
+    CreateSocket(true);
+  } catch (...) {
+    live_instances.fetch_sub(1);
+    throw ESockError("Initializaton of windows sockets failed");
+  }
+}
+
+void TStreamSocket::CreateSocket(bool zero_linger) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    RecordErrno(errno);
+    ErrorManager(kErrWouldBlock);
+    throw ESockError(SocketErrorStr(last_error_));
+  }
+  if (zero_linger) {
+    // Closing this socket discards unsent data and resets the connection.
+    linger option{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
+  }
+  fd_ = fd;
+}
+
+void TStreamSocket::RequestCloseSocket() {
+  StatusMessage(4, "Request Close Socket");
+  connected_ = false;
+  if (fd_ < 0) return;
+  const int old = fd_;
+  fd_ = -1;
+  if (::close(old) != 0 && errno != EINTR) {
+    RecordErrno(errno);
+    ErrorManager(kErrWouldBlock);
+  }
+  if (destroying_) return;
+  if (OnDisconnect) OnDisconnect(*this);
+  CreateSocket(false);
+}
+
+void TStreamSocket::Close(int handle) {
+  StatusMessage(8, "Closing Socket");
+  if (handle == fd_) fd_ = -1;
+  if (handle >= 0 && ::close(handle) != 0 && errno != EINTR) {
+    RecordErrno(errno);
+    ErrorManager(kErrWouldBlock);
+  }
+}
+
+// ---------------------------------------------------------------- connection
+
+void TStreamSocket::Connect() {
+  StatusMessage(8, "Connecting");
+  canceled_ = false;  // a cancel that came before Connect is forgotten
+  ProcessCloseNotification();
+  if (connected_) throw ESockError("Already connected");
+  if (fd_ < 0) CreateSocket(false);
+
+  for (int pass = 0;; ++pass) {
+    try {
+      ResolveRemoteHost();
+    } catch (const ESockError& error) {
+      const std::string text = error.what();
+      if (text == "Host Lookup Timed Out" || text == "Host Lookup Canceled") throw;
+      peer_address_ = 0;
+    }
+    if (peer_address_ != 0) break;
+    bool handled = false;
+    if (pass == 0 && OnInvalidHost) OnInvalidHost(handled);
+    if (!handled) throw ESockError("Null Remote Address");
+  }
+  peer_port_ = static_cast<uint16_t>(Proxy.empty() ? Port : ProxyPort);
+
+  lookup_done_ = false;
+  notification_ok_ = true;
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(peer_port_);
+  peer.sin_addr.s_addr = peer_address_;
+  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    const int err = errno;
+    if (err != EINPROGRESS && err != EINTR) {
+      RecordErrno(err);
+      ErrorManager(kErrWouldBlock);
+    }
+  } else {
+    connected_ = true;
+  }
+
+  TimerOn();
+  while (!connected_ && !timed_out_ && !canceled_ && notification_ok_) {
+    const short events = WaitSlice(fd_, POLLOUT);
+    if (events & (POLLOUT | POLLERR | POLLHUP)) {
+      int err = 0;
+      socklen_t size = sizeof err;
+      ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &size);
+      if (err == 0) {
+        connected_ = true;
+      } else {
+        notification_ok_ = false;
+        RecordErrno(err);
+      }
+    }
+  }
+  TimerOff();
+  if (connected_ && !timed_out_ && !canceled_) {
+    if (OnConnect) OnConnect(*this);
+    return;
+  }
+  const bool timed_out = timed_out_;
+  const bool canceled = canceled_;
+  canceled_ = false;
+  if (OnConnectionFailed) OnConnectionFailed(*this);
+  if (timed_out) throw ESockError("Connection Timed out");
+  if (canceled) throw ESockError("Connection Canceled");
+  // The reason the connection failed ("10061:Connection refused") tells the person
+  // more than a bare "Connection Failed".
+  if (platform_error_ > 10000) {
+    ErrorManager(0);
+  }
+  throw ESockError("Connection Failed");
+}
+
+void TStreamSocket::ResolveRemoteHost() {
+  StatusMessage(8, "Resolve Host");
+  const std::string name = Proxy.empty() ? Host : Proxy;
+  in_addr dotted{};
+  if (name.find('\0') == std::string::npos && ::inet_pton(AF_INET, name.c_str(), &dotted) == 1) {
+    peer_address_ = dotted.s_addr;
+    return;
+  }
+  peer_address_ = 0;
+  if (name.empty() || name.find('\0') != std::string::npos) {
+    SetLastErrorNo(kErrHostNotFound);
+    throw ESockError("Host Lookup Failed");
+  }
+  TimerOn();
+  lookup_done_ = false;
+  THostLookup lookup(name);
+  while (!lookup_done_ && !timed_out_ && !canceled_) {
+    WaitSlice(lookup.WaitFd(), POLLIN);
+    if (lookup.Done()) lookup_done_ = true;
+  }
+  TimerOff();
+  if (timed_out_) throw ESockError("Host Lookup Timed Out");
+  if (canceled_) throw ESockError("Host Lookup Canceled");
+  if (lookup.Done() && lookup.Error() == 0 && lookup.Address() != 0) {
+    peer_address_ = lookup.Address();
+    if (OnHostResolved) OnHostResolved(*this);
+    return;
+  }
+  if (lookup.Done()) SetLastErrorNo(lookup.Error());
+  throw ESockError("Host Lookup Failed");
+}
+
+void TStreamSocket::Disconnect() {
+  StatusMessage(8, "Disconnecting");
+  RequestCloseSocket();
+}
+
+void TStreamSocket::CertifyConnect() {
+  StatusMessage(8, "Checking Connection");
+  ProcessCloseNotification();
+  if (!connected_) {
+    if (OnNotConnected) OnNotConnected();
+    throw std::runtime_error("Not Connected");
+  }
+}
+
+void TStreamSocket::Cancel() {
+  StatusMessage(8, "Canceling");
+  canceled_ = true;
+}
+
+void TStreamSocket::Abort() {
+  StatusMessage(8, "Abort");
+  Cancel();
+}
+
+// The peer's close, noticed when nothing unread is left: the socket is replaced at
+// once so that Connect works again. With unread data the reader meets the end itself.
+void TStreamSocket::ProcessCloseNotification() {
+  if (!connected_ || fd_ < 0) return;
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, 0) <= 0) return;
+  char byte = 0;
+  const ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+    RequestCloseSocket();
+  }
+}
+
+// ---------------------------------------------------------------- waiting
+
+short TStreamSocket::WaitSlice(int fd, short events) {
+  auto wait = kSlice;
+  if (timer_enabled_) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
+    wait = std::clamp(left, std::chrono::milliseconds(0), wait);
+  }
+  pollfd p{fd, events, 0};
+  short revents = 0;
+  if (::poll(&p, fd >= 0 ? 1 : 0, static_cast<int>(wait.count())) > 0) revents = p.revents;
+  PumpAndCheckTimer();
+  return revents;
+}
+
+void TStreamSocket::PumpAndCheckTimer() {
+  last_pump_ = std::chrono::steady_clock::now();
+  if (OnPump) OnPump();
+  CheckTimer();
+}
+
+void TStreamSocket::PumpIfDue() {
+  if (std::chrono::steady_clock::now() - last_pump_ >= kSlice) PumpAndCheckTimer();
+}
+
+void TStreamSocket::CheckTimer() {
+  if (timer_enabled_ && std::chrono::steady_clock::now() >= deadline_) TimerFired();
+}
+
+void TStreamSocket::TimerOn() {
+  StatusMessage(8, "Timer On");
+  timed_out_ = false;
+  timer_enabled_ = TimeOut != 0;
+  deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeOut);
+}
+
+void TStreamSocket::TimerOff() {
+  StatusMessage(8, "Timer Off");
+  timer_enabled_ = false;
+}
+
+void TStreamSocket::TimerFired() {
+  StatusMessage(8, "Timer Triggered");
+  TimerOff();
+  timed_out_ = true;
+  lookup_done_ = true;
+  Abort();
+}
+
+void TStreamSocket::RaiseAborted(const char* text) {
+  canceled_ = false;
+  throw EAbortError(text);
+}
+
+// ---------------------------------------------------------------- errors and status
+
+int32_t TStreamSocket::RecordErrno(int err) {
+  platform_error_ = SocketErrorFromErrno(err);
+  last_error_ = platform_error_;
+  return last_error_;
+}
+
+void TStreamSocket::ErrorManager(int32_t ignored) {
+  last_error_ = platform_error_;
+  const int32_t number = last_error_;
+  if (number == ignored || number <= 10000) return;
+  const std::string text = SocketErrorStr(number);
+  if (OnError) OnError(*this, number, text);
+  throw ESockError(text);
+}
+
+void TStreamSocket::SetWSAError(int32_t number, const std::string& text) {
+  StatusMessage(8, "Setting Winsock Error");
+  last_error_ = number;
+  platform_error_ = number;
+  if (OnError) OnError(*this, number, text.empty() ? SocketErrorStr(number) : text);
+}
+
+std::string TStreamSocket::SocketErrorStr(int32_t number) {
+  StatusMessage(8, "Looking Up Error Message");
+  if (number == 0) return {};
+  for (const TWinsockMessage& row : WinsockMessage()) {
+    if (row.Number == number) return std::to_string(number) + ":" + row.Text;
+  }
+  return "Unknown Error No. " + std::to_string(number);
+}
+
+int32_t TStreamSocket::GetLastErrorNo() {
+  StatusMessage(8, "Getting LastError Number");
+  return last_error_;
+}
+
+void TStreamSocket::SetLastErrorNo(int32_t number) {
+  StatusMessage(8, "Setting LastError Number");
+  last_error_ = number;
+}
+
+void TStreamSocket::StatusMessage(uint8_t level, const std::string& text) {
+  if (ReportLevel < level) return;
+  try {
+    last_status_ = text;
+    if (OnStatus && !destroying_) OnStatus(*this, text);
+  } catch (...) {
+    // A status observer must never break the operation it observes.
+  }
+}
+
+// ---------------------------------------------------------------- addresses
+
+std::string TStreamSocket::GetRemoteIP() {
+  StatusMessage(8, "Getting Remote IP");
+  return DottedAddress(peer_address_);
+}
+
+std::string TStreamSocket::GetLocalIP() {
+  StatusMessage(8, "Getting Local IP");
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* result = nullptr;
+  if (::getaddrinfo(name, nullptr, &hints, &result) != 0 || result == nullptr) return {};
+  const auto* address = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
+  const auto* b = reinterpret_cast<const unsigned char*>(&address->sin_addr.s_addr);
+  const std::string text = std::to_string(b[0]) + "." + std::to_string(b[1]) + "." +
+                           std::to_string(b[2]) + "." + std::to_string(b[3]);
+  ::freeaddrinfo(result);
+  return text;
+}
+
+std::string TStreamSocket::GetLocalAddress() {
+  sockaddr_in local{};
+  socklen_t size = sizeof local;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+    RecordErrno(errno);
+    ErrorManager(kErrWouldBlock);
+  }
+  std::string text = DottedAddress(local.sin_addr.s_addr);
+  int replaced = 0;
+  for (char& c : text) {
+    if (c == '.' && replaced < 3) {
+      c = ',';
+      ++replaced;
+    }
+  }
+  return text;
+}
+
+std::string TStreamSocket::GetPortString() {
+  sockaddr_in local{};
+  socklen_t size = sizeof local;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+    RecordErrno(errno);
+    ErrorManager(kErrWouldBlock);
+  }
+  const unsigned port = ntohs(local.sin_port);
+  return "," + std::to_string(port >> 8) + "," + std::to_string(port & 0xff);
+}
+
+}  // namespace pellora

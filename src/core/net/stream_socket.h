@@ -1,0 +1,172 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/net/sock_error.h"
+
+namespace pellora {
+
+class TStreamSocket;
+
+using TNotifyEvent = std::function<void(TStreamSocket& sender)>;
+using TOnErrorEvent =
+    std::function<void(TStreamSocket& sender, int32_t errno_value, const std::string& errmsg)>;
+using THandlerEvent = std::function<void(bool& handled)>;
+using TOnStatus = std::function<void(TStreamSocket& sender, const std::string& status)>;
+
+// One TCP client connection with blocking operations that never block the thread's
+// other work: every wait polls the socket in short slices and calls OnPump between
+// them (the GUI sets it to process its pending events; Abort or Cancel called from
+// there ends the running wait). TimeOut is an inactivity deadline in milliseconds
+// (0 = none): one full period for the lookup, one for the connect, one per call of
+// SendBuffer and ReadLn, and one per received chunk in the captures.
+//
+// Every close leaves a fresh unconnected socket behind, so Connect may be called again
+// after Disconnect. Not thread-safe except for Cancel and Abort, which may come from
+// any thread.
+class TStreamSocket {
+ public:
+  static constexpr size_t kBufferSize = 65536;
+
+  TStreamSocket();
+  virtual ~TStreamSocket();
+  TStreamSocket(const TStreamSocket&) = delete;
+  TStreamSocket& operator=(const TStreamSocket&) = delete;
+
+  // --- properties ---
+  std::string Host;         // host name or dotted IPv4 address of the server
+  uint32_t Port = 0;        // server port
+  uint32_t TimeOut = 0;     // inactivity time-out in ms; 0 waits without limit
+  int32_t ReportLevel = 0;  // highest status level passed to OnStatus
+  std::string Proxy;        // when set, lookup and connection go to Proxy:ProxyPort
+  uint32_t ProxyPort = 0;
+
+  // Counters. 64-bit so that transfers beyond 2 GiB count correctly.
+  int64_t SentCount = 0;       // bytes sent by SendFile / SendStream
+  int64_t ReceivedCount = 0;   // bytes received by the current or last capture
+  int64_t ExpectedLength = 0;  // size announced for the transfer; bounds nothing
+  int32_t ReplyCode = 0;       // numeric code of the last reply
+
+  // Socket layer information, filled by the first live instance of the process.
+  std::vector<std::string> WSInfo;
+
+  // --- events (optional) ---
+  std::function<void()> OnPump;  // called between wait slices
+  TNotifyEvent OnConnect;
+  TNotifyEvent OnDisconnect;
+  TOnErrorEvent OnError;
+  THandlerEvent OnInvalidHost;
+  TNotifyEvent OnHostResolved;
+  std::function<void()> OnNotConnected;
+  TOnStatus OnStatus;
+  TNotifyEvent OnConnectionFailed;
+  TNotifyEvent OnPacketRecvd;
+  TNotifyEvent OnPacketSent;
+
+  // --- connection ---
+  virtual void Connect();
+  virtual void Disconnect();
+  void CertifyConnect();
+  void Cancel();
+  virtual void Abort();
+  bool Connected() const { return connected_; }
+
+  // --- sending ---
+  // Sends `length` bytes, or up to the first zero byte when length is 0.
+  void SendBuffer(const char* buffer, size_t length);
+  void Write(const std::string& text);
+  void Writeln(const std::string& text);
+  void SendFile(const std::string& path);
+  void SendStream(std::istream& stream);
+
+  // --- receiving ---
+  std::string Read(uint16_t count);
+  // The next line with its LF (and the CR before it when one was sent). Empty when the
+  // peer closed first, also in the middle of a line. Consumes nothing after the LF.
+  std::string ReadLn();
+  virtual std::string Transaction(const std::string& command);
+  void AppendFile(const std::string& path);
+  void CaptureFile(const std::string& path);
+  // size -1: one receive; otherwise until the stream holds `size` bytes or the peer closes.
+  void CaptureStream(std::ostream& stream, int64_t size);
+  // size -1: until the peer closes; otherwise until the text holds at least `size` bytes.
+  void CaptureString(std::string& text, int64_t size);
+  void FilterHeader(std::ostream& stream);
+  bool DataAvailable();
+  void ClearInput();
+  const std::string& LastReply() const { return last_reply_; }
+
+  // --- lower level ---
+  void ResolveRemoteHost();
+  void RequestCloseSocket();
+  void Close(int handle);
+  // Raises ESockError for the last socket error unless it is `ignored` or not above 10000.
+  void ErrorManager(int32_t ignored);
+  void SetWSAError(int32_t number, const std::string& text);
+  std::string SocketErrorStr(int32_t number);
+  int32_t GetLastErrorNo();
+  void SetLastErrorNo(int32_t number);
+  void StatusMessage(uint8_t level, const std::string& text);
+  const std::string& LastStatus() const { return last_status_; }
+
+  // --- addresses ---
+  std::string GetRemoteIP();
+  std::string GetLocalIP();
+  std::string GetLocalAddress();
+  std::string GetPortString();
+
+  // Live instances in the process.
+  static int InstanceCount();
+
+ protected:
+  void TimerOn();
+  void TimerOff();
+  void TimerFired();
+  bool TimedOut() const { return timed_out_; }
+  std::atomic<bool> lookup_done_{false};
+
+ private:
+  // Waits one slice (about 10 ms, less when the deadline comes sooner) for `events` on
+  // the socket, then pumps and checks the deadline. Returns the poll result events.
+  short WaitSlice(int fd, short events);
+  void PumpAndCheckTimer();
+  void PumpIfDue();
+  void CheckTimer();
+  // Records errno as the last socket error and returns its number.
+  int32_t RecordErrno(int err);
+  void CreateSocket(bool zero_linger);
+  void InitWinsock();
+  void ProcessCloseNotification();
+  void RaiseAborted(const char* text);
+  // Receives chunks into `store` until it returns false or the peer closes.
+  void ReceiveChunks(const std::function<bool(const char*, size_t)>& store, const char* abort_text,
+                     bool timed);
+  void SendAll(const char* data, size_t length, bool count_sent);
+
+  std::unique_ptr<char[]> buffer_;
+  int fd_ = -1;
+  bool connected_ = false;
+  std::atomic<bool> canceled_{false};
+  bool destroying_ = false;
+  bool timed_out_ = false;
+  bool notification_ok_ = true;
+  int32_t last_error_ = 0;
+  int32_t platform_error_ = 0;
+  uint32_t peer_address_ = 0;  // network byte order; 0 = not resolved
+  uint16_t peer_port_ = 0;     // host byte order
+  std::string last_status_;
+  std::string last_reply_;
+  bool timer_enabled_ = false;
+  std::chrono::steady_clock::time_point deadline_{};
+  std::chrono::steady_clock::time_point last_pump_{};
+};
+
+}  // namespace pellora
