@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "core/platform/file_system.h"  // EFileError: a local file of a transfer failed
+
 namespace pellora {
 
 // Every failure of the socket layer. The message is the English text meant for the
@@ -17,10 +19,5 @@ class EAbortError : public ESockError {
   using ESockError::ESockError;
 };
 
-// A local file that a transfer reads or writes cannot be opened or created.
-class EFileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 }  // namespace pellora

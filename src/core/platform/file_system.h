@@ -12,6 +12,7 @@ class EFileError : public std::runtime_error {
  public:
   EFileError(std::string path, int error, const std::string& what)
       : std::runtime_error(what), Path(std::move(path)), Error(error) {}
+  explicit EFileError(const std::string& what) : std::runtime_error(what), Error(0) {}
   std::string Path;
   int Error;  // errno
 };

@@ -1,6 +1,8 @@
 #include "gui/download/progress_form.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -113,7 +115,7 @@ void TForm_Ope::FormShow() {
   Memo_Header->clear();
   Memo_Body->clear();
   if (Worker) return;  // the previous run is still ending
-  Worker = std::make_unique<TThread_Operation>(*this, Client, Settings);
+  Worker = std::make_unique<TThread_Operation>(static_cast<TRunHost&>(*this), Client, Settings);
   Worker->Start([this] {
     QMetaObject::invokeMethod(this, &TForm_Ope::FinishWorker, Qt::QueuedConnection);
   });
