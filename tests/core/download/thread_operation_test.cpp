@@ -1,0 +1,280 @@
+#include "core/download/thread_operation.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "core/net/http_client.h"
+#include "net/test_http_server.h"
+#include "temp_dir.h"
+
+namespace pellora {
+namespace {
+
+using testing::Reply;
+using testing::TestConnection;
+using testing::TestHttpServer;
+
+// A host without a GUI thread that records what the run shows and asks.
+class TRecordingHost : public TRunHost {
+ public:
+  TRunFields Fields;
+  std::deque<TErrorChoice> Answers;
+  std::vector<std::string> Asked;
+  std::vector<std::pair<std::string, std::string>> Messages;  // caption, text
+  std::vector<TRunIcon> Icons;
+  std::vector<TStepResult> Steps;
+  std::vector<std::string> ShownUrls;
+  std::string LastHeader, LastBody;
+  int64_t GaugeMin = 0, GaugeMax = 0, GaugePos = 0;
+  bool Closed = false;
+
+  void Synchronize(const std::function<void()>& call) override { call(); }
+  TRunFields ReadFields() override { return Fields; }
+  void SetStartCaption(const std::string&) override {}
+  void SetGaugeRange(int64_t minimum, int64_t maximum) override {
+    GaugeMin = minimum;
+    GaugeMax = maximum;
+  }
+  void SetGaugePosition(int64_t position) override { GaugePos = position; }
+  void ShowCurrentFile(const std::string& url, const std::string&) override {
+    ShownUrls.push_back(url);
+  }
+  void ShowReply(const std::string& header, const std::string& body) override {
+    LastHeader = header;
+    LastBody = body;
+  }
+  TErrorChoice AskAfterMissingFile(const std::string& url) override {
+    Asked.push_back(url);
+    if (Answers.empty()) return TErrorChoice::Skip;
+    const TErrorChoice answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+  }
+  void ShowMessage(const std::string& text, const std::string& caption, TRunIcon icon) override {
+    Messages.emplace_back(caption, text);
+    Icons.push_back(icon);
+  }
+  void CloseProgress() override { Closed = true; }
+  void StepFinished(const TStepResult& result) override { Steps.push_back(result); }
+};
+
+// Serves "/<path>" with "body of <path>", except for the paths given a status;
+// "stall" paths get no answer at all.
+class ThreadOperationTest : public ::testing::Test {
+ protected:
+  ThreadOperationTest()
+      : Server([this](TestConnection& connection) {
+          const std::string request = connection.ReadRequest();
+          const size_t start = request.find(' ') + 1;
+          const std::string path = request.substr(start, request.find(' ', start) - start);
+          if (Stall.count(path)) {
+            connection.Pause(std::chrono::milliseconds(1500));
+            return;
+          }
+          const auto status = Statuses.find(path);
+          if (status != Statuses.end()) {
+            connection.Send(Reply(status->second, {"Content-Type: text/html"}, "error page " + path));
+          } else {
+            const auto body = Bodies.find(path);
+            connection.Send(Reply("200 OK", {"Content-Type: application/octet-stream"},
+                                  body != Bodies.end() ? body->second : "body of " + path));
+          }
+        }) {
+    TempFolder = Dir.File("tmp");
+    std::filesystem::create_directory(TempFolder);
+    OldTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    ::setenv("TMPDIR", TempFolder.c_str(), 1);
+    ToDir = Dir.File("to");
+    std::filesystem::create_directory(ToDir);
+    Host.Fields = {Server.Origin() + "/d", "f*.txt", "1", "5", "無制限", 0,
+                   ToDir, "t*.txt", "1", "5", "無制限", 0};
+    Client.TimeOut = 5000;
+    Client.InputFileMode = true;
+  }
+  ~ThreadOperationTest() override {
+    if (OldTmp.empty()) {
+      ::unsetenv("TMPDIR");
+    } else {
+      ::setenv("TMPDIR", OldTmp.c_str(), 1);
+    }
+  }
+
+  TThread_Operation& Run() {
+    Engine = std::make_unique<TThread_Operation>(Host, Client, Settings);
+    Engine->Execute();
+    return *Engine;
+  }
+  std::string Local(const std::string& name) const { return Dir.Read("to/" + name); }
+  bool LocalExists(const std::string& name) const {
+    return std::filesystem::exists(Dir.File("to/" + name));
+  }
+  bool TempFolderEmpty() const { return std::filesystem::is_empty(TempFolder); }
+
+  std::map<std::string, std::string> Statuses;
+  std::map<std::string, std::string> Bodies;
+  std::set<std::string> Stall;
+  TestHttpServer Server;
+  TTempDir Dir;
+  std::string TempFolder, OldTmp, ToDir;
+  TRecordingHost Host;
+  THttpClient Client;
+  TSettings Settings;
+  std::unique_ptr<TThread_Operation> Engine;
+};
+
+TEST_F(ThreadOperationTest, MissingFilesWithAndWithoutPacking) {
+  Statuses["/d/f2.txt"] = Statuses["/d/f4.txt"] = "404 Not Found";
+  for (bool pack : {true, false}) {
+    SCOPED_TRACE(pack ? "packed" : "not packed");
+    std::filesystem::remove_all(ToDir);
+    std::filesystem::create_directory(ToDir);
+    Settings.NumPack = pack;
+    Host.Messages.clear();
+    const TThread_Operation& run = Run();
+    EXPECT_EQ(run.DownloadCount, 3);
+    EXPECT_EQ(run.MissingCount, 2);
+    EXPECT_FALSE(run.StoppedEarly);
+    EXPECT_EQ(Local("t1.txt"), "body of /d/f1.txt");
+    EXPECT_EQ(Local(pack ? "t2.txt" : "t3.txt"), "body of /d/f3.txt");
+    EXPECT_EQ(Local(pack ? "t3.txt" : "t5.txt"), "body of /d/f5.txt");
+    EXPECT_EQ(LocalExists("t4.txt"), false);
+    ASSERT_EQ(Host.Messages.size(), 1u);
+    EXPECT_EQ(Host.Messages[0].first, "完了");
+    EXPECT_EQ(Host.Messages[0].second, "ダウンロードが終わりました。\n\nダウンロードファイル数 : 3");
+    EXPECT_TRUE(Host.Closed);
+    EXPECT_TRUE(TempFolderEmpty());
+  }
+}
+
+TEST_F(ThreadOperationTest, FoldersOnBothSidesAndEncodedSpaces) {
+  Host.Fields.FromDir = Server.Origin() + "/a b%41";
+  Host.Fields.FromMax = "10";
+  Host.Fields.FromDepth = 2;
+  Host.Fields.FromStart = Host.Fields.FromEnd = "123";
+  Host.Fields.ToMax = "100";
+  Host.Fields.ToDepth = 1;
+  Host.Fields.ToStart = "99";
+  Host.Fields.FromStart = "121";
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(run.DownloadCount, 3);
+  EXPECT_EQ(Host.ShownUrls[0], Server.Origin() + "/a b%41/1/12/f121.txt");  // shown as typed
+  const std::vector<std::string> requests = Server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_TRUE(requests[0].starts_with("GET /a%20b%41/1/12/f121.txt HTTP/1.0\r\n")) << requests[0];
+  EXPECT_EQ(Local("0/t99.txt"), "body of /a%20b%41/1/12/f121.txt");
+  EXPECT_EQ(Local("1/t100.txt"), "body of /a%20b%41/1/12/f122.txt");
+  EXPECT_EQ(Local("1/t101.txt"), "body of /a%20b%41/1/12/f123.txt");
+}
+
+TEST_F(ThreadOperationTest, ExistingFilesAreSkippedWithoutARequest) {
+  Settings.NotLoadIfExist = true;
+  Settings.NumPack = true;
+  Dir.Write("to/t2.txt", "kept");
+  Host.Fields.FromEnd = "3";
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(Server.Requests().size(), 2u);
+  EXPECT_EQ(Local("t2.txt"), "kept");
+  EXPECT_EQ(Local("t3.txt"), "body of /d/f3.txt");  // the To number advanced anyway
+  EXPECT_EQ(run.DownloadCount, 2);
+  EXPECT_EQ(Host.Steps[1].Outcome, TStepOutcome::Skipped);
+}
+
+TEST_F(ThreadOperationTest, ErrorPageIsStoredThenReplacedWhenPacking) {
+  Settings.NumPack = true;
+  Settings.SaveErrorMessage = true;
+  Statuses["/d/f1.txt"] = "404 Not Found";
+  Host.Fields.FromEnd = "1";
+  Run();
+  EXPECT_EQ(Local("t1.txt"), "error page /d/f1.txt");
+  Host.Fields.FromEnd = "2";
+  Run();
+  EXPECT_EQ(Local("t1.txt"), "body of /d/f2.txt");
+}
+
+TEST_F(ThreadOperationTest, QuestionAfterAMissingFile) {
+  Settings.ShowCaution = true;
+  Statuses["/d/f2.txt"] = Statuses["/d/f3.txt"] = "500 Oops";
+  Host.Answers = {TErrorChoice::IgnoreFromNowOn};
+  const TThread_Operation& ignored = Run();
+  EXPECT_EQ(Host.Asked.size(), 1u);
+  EXPECT_FALSE(Settings.ShowCaution);
+  EXPECT_EQ(ignored.DownloadCount, 3);
+
+  Settings.ShowCaution = true;
+  Host.Asked.clear();
+  Host.Messages.clear();
+  Host.Answers = {TErrorChoice::Stop};
+  const TThread_Operation& stopped = Run();
+  EXPECT_EQ(Host.Asked, std::vector<std::string>{Server.Origin() + "/d/f2.txt"});
+  EXPECT_TRUE(stopped.StoppedEarly);
+  ASSERT_EQ(Host.Messages.size(), 1u);
+  EXPECT_EQ(Host.Messages[0].first, "強制終了");
+  EXPECT_EQ(Host.Messages[0].second,
+            "ダウンロードを強制終了しました。\n\nダウンロードファイル数 : 1\n\nFrom : 2 , To : 2で中断しました。");
+}
+
+TEST_F(ThreadOperationTest, ConnectionErrorStopsTheRunAtThatNumber) {
+  Stall.insert("/d/f3.txt");
+  Client.TimeOut = 300;
+  Settings.UseProxyServer = false;
+  const TThread_Operation& run = Run();
+  EXPECT_TRUE(run.StoppedEarly);
+  EXPECT_TRUE(run.EndedByError);
+  ASSERT_EQ(Host.Messages.size(), 2u);
+  EXPECT_EQ(Host.Messages[0].first, "接続エラー");
+  EXPECT_EQ(Host.Messages[0].second,
+            "From : 3\nFromで指定されたサーバまでの接続が確立できません。\nアドレスに間違いがないか確認してください。");
+  EXPECT_EQ(Host.Icons[0], TRunIcon::Error);
+  EXPECT_TRUE(Host.Messages[1].second.ends_with("From : 3 , To : 2で中断しました。"));
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(ThreadOperationTest, AFileThatCannotBeStoredIsNotCountedAndStopsTheRun) {
+  std::filesystem::create_directory(Dir.File("to/t2.txt"));  // a folder in the way
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(run.DownloadCount, 1);
+  EXPECT_TRUE(run.StoppedEarly);
+  ASSERT_GE(Host.Messages.size(), 1u);
+  EXPECT_EQ(Host.Messages[0].first, "保存エラー");
+  EXPECT_NE(Host.Messages[0].second.find(ToDir + "/t2.txt"), std::string::npos);
+  EXPECT_EQ(Local("t1.txt"), "body of /d/f1.txt");
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(ThreadOperationTest, RangeEndingAtTheLargestNumberEnds) {
+  Host.Fields.FromStart = Host.Fields.ToStart = "2147483646";
+  Host.Fields.FromEnd = Host.Fields.ToEnd = "2147483647";
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(run.DownloadCount, 2);
+  EXPECT_EQ(Host.GaugeMin, 2147483646);
+  EXPECT_EQ(Host.GaugeMax, 2147483648LL);
+  EXPECT_EQ(Host.GaugePos, 2147483648LL);
+  EXPECT_EQ(Local("t2147483647.txt"), "body of /d/f2147483647.txt");
+}
+
+TEST_F(ThreadOperationTest, EmptyRangeMakesNoRequest) {
+  Host.Fields.FromStart = "10";
+  Host.Fields.FromEnd = "5";
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(run.DownloadCount, 0);
+  EXPECT_TRUE(Server.Requests().empty());
+  EXPECT_EQ(Host.Messages.at(0).first, "完了");
+}
+
+TEST_F(ThreadOperationTest, OnlyTheStartOfALargeBodyIsShown) {
+  Bodies["/d/f1.txt"] = std::string(3 * 1024 * 1024, 'x');
+  Host.Fields.FromEnd = "1";
+  Run();
+  EXPECT_EQ(Host.LastBody.size(), kBodyPreviewBytes);
+  EXPECT_NE(Host.LastHeader.find("Content-Type: application/octet-stream"), std::string::npos);
+  EXPECT_EQ(Local("t1.txt"), Bodies["/d/f1.txt"]);
+}
+
+}  // namespace
+}  // namespace pellora
