@@ -465,7 +465,9 @@ TEST(Transfer, TransactionReadDataAvailableAndClearInput) {
     connection.ReadRequest();
     connection.Send("250 fine\r\n");
     connection.ReadRequest();
-    connection.Send("abcdef");
+    connection.Send("ab");
+    connection.Pause(50ms);
+    connection.Send("cdef");
     connection.ReadRequest();
     connection.Send("junk");
     connection.ReadRequest();
@@ -480,7 +482,11 @@ TEST(Transfer, TransactionReadDataAvailableAndClearInput) {
   EXPECT_EQ(socket.LastReply(), "250 fine\r\n");
 
   socket.Write("read\r\n\r\n");
-  EXPECT_EQ(socket.Read(3), "abc");
+  int pumps = 0;
+  socket.OnPump = [&] { ++pumps; };
+  EXPECT_EQ(socket.Read(3), "abc");  // waits for the second piece without spinning
+  EXPECT_LT(pumps, 500);
+  socket.OnPump = nullptr;
   EXPECT_TRUE(socket.DataAvailable());
   EXPECT_EQ(socket.Read(0), "def");
   EXPECT_FALSE(socket.DataAvailable());
