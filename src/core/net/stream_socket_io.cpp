@@ -129,10 +129,14 @@ std::string TStreamSocket::Read(uint16_t count) {
           if (last_error_ == kErrNotConnected) return {};
           ErrorManager(kErrWouldBlock);
         }
+        WaitSlice(fd_, POLLIN);
       } else if (static_cast<size_t>(n) >= wanted) {
         break;
+      } else {
+        // Some bytes are pending, so the socket polls readable at once: sleep a slice
+        // instead of spinning until the rest arrives.
+        WaitSlice(-1, 0);
       }
-      WaitSlice(fd_, POLLIN);
     }
   } else {
     const ssize_t n = ::recv(fd_, buffer_.get(), kBufferSize, MSG_PEEK | MSG_DONTWAIT);
