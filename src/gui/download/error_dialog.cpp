@@ -20,6 +20,7 @@ TForm_FromErrDlg::TForm_FromErrDlg(const QString& fromUrl, QWidget* parent) : QD
   Label1 = new QLabel(
       QStringLiteral("Fromのファイルが読み取れませんでした。ダウンロードを続行しますか？"), this);
   Label1->setWordWrap(true);
+  Label1->setFixedWidth(365);
   OKBtn = new QPushButton(QStringLiteral("このファイルを飛ばして続行"), this);
   OKBtn->setDefault(true);
   AbortBtn = new QPushButton(QStringLiteral("ダウンロードを中止"), this);
@@ -29,7 +30,7 @@ TForm_FromErrDlg::TForm_FromErrDlg(const QString& fromUrl, QWidget* parent) : QD
   auto* layout = new QGridLayout(this);
   layout->setContentsMargins(16, 16, 14, 8);
   layout->addWidget(Label_FromFile, 0, 0, 1, 2);
-  layout->addWidget(Label1, 1, 0, 1, 2);
+  layout->addWidget(Label1, 1, 0, 1, 2, Qt::AlignLeft);
   layout->addWidget(OKBtn, 2, 1);
   layout->addWidget(AbortBtn, 3, 1);
   layout->addWidget(IgnoreBtn, 4, 1);
