@@ -32,8 +32,9 @@ constexpr int kExitMissing = 1;
 constexpr int kExitStopped = 2;
 constexpr int kExitUsage = 64;
 
-void PrintMessage(const std::string& caption, const std::string& text) {
-  std::fprintf(stderr, "%s\n%s\n", caption.c_str(), text.c_str());
+// The program's message boxes become "[caption] text" on the error stream.
+void PrintMessage(const std::string& text, const std::string& caption) {
+  std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
 }
 
 void OnInterrupt(int) { gInterrupts.fetch_add(1); }
@@ -47,7 +48,7 @@ void InstallInterruptHandler() {
 }
 
 bool AskYesNo(const std::string& text, const std::string& caption, bool yes) {
-  PrintMessage(caption, text);
+  PrintMessage(text, caption);
   if (yes) return true;
   if (!::isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "(not on a terminal: use --yes to create it)\n");
@@ -67,25 +68,25 @@ bool LoadJob(const TCliOptions& options, TSettings& settings, TSequenceModel& mo
     try {
       LoadSettingsFile(options.JobFile, settings, model);
     } catch (const EFileError& error) {
-      PrintMessage("設定ファイル", "設定ファイル \"" + options.JobFile + "\" を読み込めませんでした。\n" +
-                                      DescribeFileError(error.Error));
+      PrintMessage("設定ファイル \"" + options.JobFile + "\" を読み込めませんでした。\n" +
+                       DescribeFileError(error.Error),
+                   "設定ファイル");
       return false;
     } catch (const ESettingsValueError& error) {
-      PrintMessage("整数エラー", "設定ファイル \"" + options.JobFile + "\" の " +
-                                     std::to_string(error.Line) + " 行目: " + error.Key +
-                                     " の値 \"" + error.Value + "\" が整数ではありません。");
+      PrintMessage("設定ファイル \"" + options.JobFile + "\" の " + std::to_string(error.Line) +
+                       " 行目: " + error.Key + " の値 \"" + error.Value + "\" が整数ではありません。",
+                   "整数エラー");
       return false;
     }
   }
   model.EnableToFields();
   for (const std::string& set : options.Sets) {
     const std::string key = set.substr(0, set.find('='));
-    if (!IsSettingsKey(key)) {
-      std::fprintf(stderr, "pellora-cli: unknown setting '%s' (see --help)\n", key.c_str());
-      return false;
-    }
     try {
-      ApplySettingsLine(set, settings, model);
+      if (!ApplySettingsLine(set, settings, model)) {
+        std::fprintf(stderr, "pellora-cli: unknown setting '%s' (see --help)\n", key.c_str());
+        return false;
+      }
     } catch (const EConvertError&) {
       std::fprintf(stderr, "pellora-cli: %s needs an integer value\n", key.c_str());
       return false;

@@ -157,7 +157,7 @@ void TTerminalHost::ShowMessage(const std::string& text, const std::string& capt
   ClearStatus();
   // Errors go to the error stream; the summary is the run's result.
   FILE* out = icon == TRunIcon::Error ? stderr : stdout;
-  std::fprintf(out, "%s\n%s\n", caption.c_str(), text.c_str());
+  std::fprintf(out, "[%s] %s\n", caption.c_str(), text.c_str());
   std::fflush(out);
 }
 

@@ -137,24 +137,18 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
-bool IsSettingsKey(std::string_view name) {
-  for (const TKey& key : kKeys) {
-    if (name == key.Name) return true;
-  }
-  return false;
-}
-
-void ApplySettingsLine(std::string_view line, TSettings& settings, TSequenceModel& model) {
+bool ApplySettingsLine(std::string_view line, TSettings& settings, TSequenceModel& model) {
   const size_t equals = line.find('=');
-  if (equals == std::string_view::npos) return;
+  if (equals == std::string_view::npos) return false;
   const std::string_view name = Trim(line.substr(0, equals));
   const std::string_view value = Trim(line.substr(equals + 1));
   for (const TKey& key : kKeys) {
     if (name == key.Name) {
       std::visit(TValueReader{settings, model, value}, key.Target);
-      return;
+      return true;
     }
   }
+  return false;
 }
 
 void SaveSettingsFile(const std::string& path, const TSettings& settings,

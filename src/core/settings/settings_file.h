@@ -40,13 +40,11 @@ std::string DecodeSettingsFile(std::string_view bytes);
 // Lines ended by CR LF, a lone LF or a lone CR.
 std::vector<std::string> SplitLines(std::string_view text);
 
-// Whether `name` is one of the keys a settings file may set.
-bool IsSettingsKey(std::string_view name);
-
 // Applies one line to the settings and the job fields. Lines without "=", unknown
-// keys and flags that are not exactly "true" or "false" change nothing. Throws
-// EConvertError when an integer setting's value is not an integer.
-void ApplySettingsLine(std::string_view line, TSettings& settings, TSequenceModel& model);
+// keys and flags that are not exactly "true" or "false" change nothing. Returns
+// whether the line named a known key. Throws EConvertError when an integer
+// setting's value is not an integer.
+bool ApplySettingsLine(std::string_view line, TSettings& settings, TSequenceModel& model);
 
 // Writes the file so that a failure leaves an existing file as it was. Throws
 // EFileError.
