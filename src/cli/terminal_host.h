@@ -41,6 +41,7 @@ class TTerminalHost : public TRunHost {
   void SetGaugePosition(int64_t position) override;
   void ShowCurrentFile(const std::string& url, const std::string& localPath) override;
   void ShowReply(const std::string&, const std::string&) override {}
+  bool ShowsReplyBody() const override { return false; }
   TErrorChoice AskAfterMissingFile(const std::string& url) override;
   void ShowMessage(const std::string& text, const std::string& caption, TRunIcon icon) override;
   void CloseProgress() override;

@@ -60,9 +60,11 @@ class TRunHost {
   virtual void SetGaugeRange(int64_t minimum, int64_t maximum) = 0;
   virtual void SetGaugePosition(int64_t position) = 0;
   virtual void ShowCurrentFile(const std::string& url, const std::string& localPath) = 0;
-  // The reply of the last request: its header in full and the start of its body
-  // as text.
-  virtual void ShowReply(const std::string& header, const std::string& bodyText) = 0;
+  // The reply of the last request: its header in full and the first bytes of its
+  // body, as they came (the host decides how to show them as text).
+  virtual void ShowReply(const std::string& header, const std::string& bodyStart) = 0;
+  // False when the host never shows a body: the run then does not read it back.
+  virtual bool ShowsReplyBody() const { return true; }
   virtual TErrorChoice AskAfterMissingFile(const std::string& url) = 0;
   virtual void ShowMessage(const std::string& text, const std::string& caption, TRunIcon icon) = 0;
   // The run is over: close the progress display.

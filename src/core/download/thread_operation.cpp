@@ -5,7 +5,6 @@
 #include "core/net/http_client.h"
 #include "core/platform/file_system.h"
 #include "core/platform/temp_file.h"
-#include "core/platform/text_codec.h"
 #include "core/sequence/int_conversion.h"
 #include "core/sequence/mapping.h"
 
@@ -114,7 +113,8 @@ TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
     Client.Body = temp.Path();
     Client.Get(RequestUrl(names.Url));
     // Only the start of the body is shown, however large the file.
-    const std::string bodyText = TextFromBytes(ReadFilePrefix(temp.Path(), kBodyPreviewBytes));
+    const std::string bodyStart =
+        Host.ShowsReplyBody() ? ReadFilePrefix(temp.Path(), kBodyPreviewBytes) : std::string();
     try {
       if (Client.ReplyCode == 200) {
         if (StoreFileAs(temp.Path(), names.LocalPath, true)) temp.Release();
@@ -127,7 +127,7 @@ TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
       }
     } catch (const EFileError& error) {
       // Not stored means not downloaded: say so and stop, as after a failed request.
-      Host.ShowReply(Client.Header, bodyText);
+      Host.ShowReply(Client.Header, bodyStart);
       StepFailed("ファイルを保存できませんでした。\n" + names.LocalPath + "\n" +
                      DescribeFileError(error.Error),
                  "保存エラー");
@@ -146,7 +146,7 @@ TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
           break;
       }
     }
-    Host.ShowReply(Client.Header, bodyText);
+    Host.ShowReply(Client.Header, bodyStart);
   } catch (const ESockError&) {
     std::string text = "From : " + IntToStr(FromNumber) + "\n" +
                        "Fromで指定されたサーバまでの接続が確立できません。\n"

@@ -34,7 +34,7 @@ std::string DottedAddress(uint32_t network_order) {
 
 // ---------------------------------------------------------------- lifecycle
 
-TStreamSocket::TStreamSocket() : buffer_(new char[kBufferSize + 1]) {
+TStreamSocket::TStreamSocket() : buffer_(new char[kBufferSize + 1]), rx_(new char[kBufferSize]) {
   StatusMessage(8, "Create");
   buffer_[kBufferSize] = '\0';
   InitWinsock();
@@ -93,6 +93,7 @@ void TStreamSocket::CreateSocket(bool zero_linger) {
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
   }
   fd_ = fd;
+  DropPending();  // a new connection starts with nothing unread
 }
 
 void TStreamSocket::RequestCloseSocket() {
@@ -252,7 +253,7 @@ void TStreamSocket::Abort() {
 // The peer's close, noticed when nothing unread is left: the socket is replaced at
 // once so that Connect works again. With unread data the reader meets the end itself.
 void TStreamSocket::ProcessCloseNotification() {
-  if (!connected_ || fd_ < 0) return;
+  if (!connected_ || fd_ < 0 || Pending() > 0) return;
   pollfd p{fd_, POLLIN, 0};
   if (::poll(&p, 1, 0) <= 0) return;
   char byte = 0;

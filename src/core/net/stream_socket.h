@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -151,7 +153,18 @@ class TStreamSocket {
                      bool timed);
   void SendAll(const char* data, size_t length, bool count_sent);
 
+  // Received bytes not yet handed out: a line read takes one chunk from the
+  // socket and keeps what follows the line here, where every later read finds it
+  // first (far fewer system calls than peeking for each line).
+  size_t Pending() const { return rx_end_ - rx_begin_; }
+  // One non-blocking receive appended to the read-ahead; the recv result.
+  ssize_t ReceiveAhead();
+  void DropPending() { rx_begin_ = rx_end_ = 0; }
+
   std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<char[]> rx_;
+  size_t rx_begin_ = 0;
+  size_t rx_end_ = 0;
   int fd_ = -1;
   bool connected_ = false;
   std::atomic<bool> canceled_{false};

@@ -1,6 +1,9 @@
 // Sending and receiving of TStreamSocket.
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -115,40 +118,40 @@ void TStreamSocket::SendStream(std::istream& stream) {
 
 // ---------------------------------------------------------------- receiving
 
+ssize_t TStreamSocket::ReceiveAhead() {
+  if (rx_begin_ > 0) {  // keep the pending bytes at the start, the room after them
+    std::memmove(rx_.get(), rx_.get() + rx_begin_, Pending());
+    rx_end_ -= rx_begin_;
+    rx_begin_ = 0;
+  }
+  const ssize_t n = ::recv(fd_, rx_.get() + rx_end_, kBufferSize - rx_end_, MSG_DONTWAIT);
+  if (n > 0) rx_end_ += static_cast<size_t>(n);
+  return n;
+}
+
 std::string TStreamSocket::Read(uint16_t count) {
   StatusMessage(8, "Read( " + std::to_string(count) + " )");
-  size_t wanted = count;
-  if (wanted > 0) {
-    for (;;) {
+  if (count > 0) {
+    // Waits until `count` bytes are there, or the peer closes.
+    while (Pending() < count) {
       if (canceled_) RaiseAborted("Socket send aborted");
-      const ssize_t n = ::recv(fd_, buffer_.get(), kBufferSize, MSG_PEEK | MSG_DONTWAIT);
-      if (n == 0) return {};
+      const ssize_t n = ReceiveAhead();
+      if (n == 0) break;
       if (n < 0) {
         if (!WouldBlock(errno)) {
           RecordErrno(errno);
-          if (last_error_ == kErrNotConnected) return {};
+          if (last_error_ == kErrNotConnected) break;
           ErrorManager(kErrWouldBlock);
         }
         WaitSlice(fd_, POLLIN);
-      } else if (static_cast<size_t>(n) >= wanted) {
-        break;
-      } else {
-        // Some bytes are pending, so the socket polls readable at once: sleep a slice
-        // instead of spinning until the rest arrives.
-        WaitSlice(-1, 0);
       }
     }
-  } else {
-    const ssize_t n = ::recv(fd_, buffer_.get(), kBufferSize, MSG_PEEK | MSG_DONTWAIT);
-    if (n <= 0) return {};
-    wanted = static_cast<size_t>(n);
+  } else if (Pending() == 0) {
+    ReceiveAhead();
   }
-  std::string result;
-  while (result.size() < wanted) {
-    const ssize_t n = ::recv(fd_, buffer_.get(), wanted - result.size(), MSG_DONTWAIT);
-    if (n <= 0) break;
-    result.append(buffer_.get(), static_cast<size_t>(n));
-  }
+  const size_t take = count > 0 ? std::min<size_t>(count, Pending()) : Pending();
+  std::string result(rx_.get() + rx_begin_, take);
+  rx_begin_ += take;
   return result;
 }
 
@@ -156,15 +159,27 @@ std::string TStreamSocket::ReadLn() {
   StatusMessage(8, "ReadLn");
   TimerOn();
   TimerGuard guard{[this] { TimerOff(); }};
-  char* const buffer = buffer_.get();
-  size_t taken = 0;  // bytes of the line already consumed, at the start of the buffer
+  size_t searched = 0;  // pending bytes already known to hold no line feed
   for (;;) {
     if (canceled_) RaiseAborted("Socket readln aborted");
-    if (taken == kBufferSize) {
+    const char* const start = rx_.get() + rx_begin_;
+    const char* const end = rx_.get() + rx_end_;
+    const char* const lf = std::find(start + searched, end, '\n');
+    if (lf != end) {
+      // Only the line is handed out; what follows it stays for the next read.
+      std::string line(start, lf + 1);
+      rx_begin_ += line.size();
+      return line;
+    }
+    searched = Pending();
+    if (searched == kBufferSize) {
       throw ESockError("Line longer than " + std::to_string(kBufferSize) + " bytes received");
     }
-    const ssize_t n = ::recv(fd_, buffer + taken, kBufferSize - taken, MSG_PEEK | MSG_DONTWAIT);
-    if (n == 0) return {};
+    const ssize_t n = ReceiveAhead();
+    if (n == 0) {
+      DropPending();  // the peer closed in the middle of a line
+      return {};
+    }
     if (n < 0) {
       if (WouldBlock(errno)) {
         WaitSlice(fd_, POLLIN);
@@ -175,24 +190,6 @@ std::string TStreamSocket::ReadLn() {
       ErrorManager(kErrWouldBlock);
       continue;
     }
-    const char* const start = buffer + taken;
-    const char* const end = start + n;
-    const char* const lf = std::find(start, end, '\n');
-    // Consume only up to the line feed so the next line or the body stays pending.
-    const size_t consume = static_cast<size_t>((lf == end ? end : lf + 1) - start);
-    size_t done = 0;
-    while (done < consume) {
-      const ssize_t got = ::recv(fd_, buffer + taken + done, consume - done, MSG_DONTWAIT);
-      if (got <= 0) {
-        if (got < 0 && WouldBlock(errno)) continue;
-        if (got == 0) return {};
-        RecordErrno(errno);
-        ErrorManager(kErrWouldBlock);
-      }
-      done += static_cast<size_t>(got);
-    }
-    taken += consume;
-    if (lf != end) return std::string(buffer, taken);
     PumpIfDue();
   }
 }
@@ -225,6 +222,15 @@ void TStreamSocket::ReceiveChunks(const std::function<bool(const char*, size_t)>
   TimerGuard guard{[this, timed] {
     if (timed) TimerOff();
   }};
+  if (Pending() > 0) {
+    // What came with the last line read belongs to this capture.
+    const size_t n = Pending();
+    rx_begin_ = rx_end_;
+    ReceivedCount += static_cast<int64_t>(n);
+    const bool more = store(rx_.get() + rx_end_ - n, n);
+    if (OnPacketRecvd) OnPacketRecvd(*this);
+    if (!more) return;
+  }
   for (;;) {
     if (canceled_) RaiseAborted(abort_text);
     const ssize_t n = ::recv(fd_, buffer_.get(), kBufferSize, MSG_DONTWAIT);
@@ -250,17 +256,27 @@ void TStreamSocket::ReceiveChunks(const std::function<bool(const char*, size_t)>
 
 void TStreamSocket::CaptureFile(const std::string& path) {
   StatusMessage(8, "CaptureFile");
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) throw EFileError("Cannot create file \"" + path + "\"");
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) throw EFileError("Cannot create file \"" + path + "\"");
+  TimerGuard closer{[fd] { ::close(fd); }};
+  // Truncate only a file that has content: truncating an empty one makes some
+  // file systems flush it to disk on close, which costs more than the transfer.
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || (info.st_size > 0 && ::ftruncate(fd, 0) != 0)) {
+    throw EFileError("Cannot create file \"" + path + "\"");
+  }
   ReceiveChunks(
       [&](const char* data, size_t size) {
-        file.write(data, static_cast<std::streamsize>(size));
-        if (!file) throw EFileError("Cannot write file \"" + path + "\"");
+        while (size > 0) {
+          const ssize_t n = ::write(fd, data, size);
+          if (n < 0 && errno == EINTR) continue;
+          if (n <= 0) throw EFileError("Cannot write file \"" + path + "\"");
+          data += n;
+          size -= static_cast<size_t>(n);
+        }
         return true;
       },
       "Socket send aborted", true);
-  file.close();
-  if (!file) throw EFileError("Cannot write file \"" + path + "\"");
 }
 
 void TStreamSocket::AppendFile(const std::string& path) {
@@ -268,6 +284,12 @@ void TStreamSocket::AppendFile(const std::string& path) {
   std::ofstream file(path, std::ios::binary | std::ios::in | std::ios::ate);
   if (!file) throw EFileError("Cannot open file \"" + path + "\"");
   ReceivedCount = 0;
+  if (Pending() > 0) {
+    file.write(rx_.get() + rx_begin_, static_cast<std::streamsize>(Pending()));
+    if (!file) throw EFileError("Cannot write file \"" + path + "\"");
+    ReceivedCount += static_cast<int64_t>(Pending());
+    DropPending();
+  }
   while (connected_) {
     if (canceled_) RaiseAborted("Socket send aborted");
     const ssize_t n = ::recv(fd_, buffer_.get(), kBufferSize, MSG_DONTWAIT);
@@ -334,12 +356,14 @@ void TStreamSocket::FilterHeader(std::ostream& stream) {
 
 bool TStreamSocket::DataAvailable() {
   StatusMessage(8, "Data Available");
+  if (Pending() > 0) return true;
   char byte = 0;
   return ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
 }
 
 void TStreamSocket::ClearInput() {
   StatusMessage(8, "Clearing Input");
+  DropPending();
   [[maybe_unused]] const ssize_t n = ::recv(fd_, buffer_.get(), kBufferSize, MSG_DONTWAIT);
 }
 

@@ -35,9 +35,14 @@ class TFd {
   int Fd;
 };
 
+// The process's umask, read once: reading it means setting it, which is not
+// thread-safe, and it does not change while the program runs.
 mode_t CurrentUmask() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
+  static const mode_t mask = [] {
+    const mode_t value = ::umask(0);
+    ::umask(value);
+    return value;
+  }();
   return mask;
 }
 

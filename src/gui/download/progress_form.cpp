@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "core/download/thread_operation.h"
+#include "core/platform/text_codec.h"
 #include "core/sequence/sequence_model.h"
 #include "core/settings/settings.h"
 #include "gui/app/form_font.h"
@@ -196,9 +197,9 @@ void TForm_Ope::ShowCurrentFile(const std::string& url, const std::string& local
   Label_To->setText(QString::fromStdString(localPath));
 }
 
-void TForm_Ope::ShowReply(const std::string& header, const std::string& bodyText) {
+void TForm_Ope::ShowReply(const std::string& header, const std::string& bodyStart) {
   Memo_Header->setPlainText(QString::fromStdString(header));
-  Memo_Body->setPlainText(QString::fromStdString(bodyText));
+  Memo_Body->setPlainText(QString::fromStdString(TextFromBytes(bodyStart)));
 }
 
 TErrorChoice TForm_Ope::AskAfterMissingFile(const std::string&) {

@@ -72,7 +72,7 @@ class TForm_Ope : public QDialog, private TRunHost {
   void SetGaugeRange(int64_t minimum, int64_t maximum) override;
   void SetGaugePosition(int64_t position) override;
   void ShowCurrentFile(const std::string& url, const std::string& localPath) override;
-  void ShowReply(const std::string& header, const std::string& bodyText) override;
+  void ShowReply(const std::string& header, const std::string& bodyStart) override;
   TErrorChoice AskAfterMissingFile(const std::string& url) override;
   void ShowMessage(const std::string& text, const std::string& caption, TRunIcon icon) override;
   void CloseProgress() override;
