@@ -82,6 +82,11 @@ std::string ReadSmallFile(const std::string& path, size_t maxBytes) {
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view content, bool privateFile) {
+  // Replacing by rename would ignore that the old file was made read-only.
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && !(old.st_mode & S_IWUSR)) {
+    Fail(path, EACCES, "cannot write");
+  }
   std::string temp = path + ".XXXXXX";
   TFd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.Get() < 0) Fail(path, errno, "cannot create");

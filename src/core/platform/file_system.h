@@ -33,7 +33,7 @@ std::string ReadSmallFile(const std::string& path, size_t maxBytes);
 // Replaces `path` with `content` so that a failure at any point leaves the old
 // file as it was: the content goes to a temporary file beside it, is flushed to
 // disk and then renamed over the old one. `privateFile` makes the result
-// readable by its owner only. Throws EFileError.
+// readable by its owner only. A read-only `path` is refused. Throws EFileError.
 void WriteFileAtomically(const std::string& path, std::string_view content, bool privateFile);
 
 // Whether `path` names a folder (following symbolic links).

@@ -205,6 +205,11 @@ TEST_F(SettingsFileTest, SavingReplacesTheOldFileOnlyWhenComplete) {
   SaveSettingsFile(Dir.File("job.pel"), Settings, Model);
   ASSERT_EQ(::stat(Dir.File("job.pel").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);  // a saved password stays private
+
+  ASSERT_EQ(::chmod(Dir.File("job.pel").c_str(), 0444), 0);
+  const std::string before = Dir.Read("job.pel");
+  EXPECT_THROW(SaveSettingsFile(Dir.File("job.pel"), TSettings{}, Model), EFileError);
+  EXPECT_EQ(Dir.Read("job.pel"), before);  // a read-only file is left alone
 }
 
 }  // namespace
