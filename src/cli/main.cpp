@@ -37,7 +37,9 @@ void PrintMessage(const std::string& text, const std::string& caption) {
   std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
 }
 
-void OnInterrupt(int) { gInterrupts.fetch_add(1); }
+void OnInterrupt(int) {
+  gInterrupts.fetch_add(1);
+}
 
 void InstallInterruptHandler() {
   struct sigaction action {};
@@ -74,7 +76,8 @@ bool LoadJob(const TCliOptions& options, TSettings& settings, TSequenceModel& mo
       return false;
     } catch (const ESettingsValueError& error) {
       PrintMessage("設定ファイル \"" + options.JobFile + "\" の " + std::to_string(error.Line) +
-                       " 行目: " + error.Key + " の値 \"" + error.Value + "\" が整数ではありません。",
+                       " 行目: " + error.Key + " の値 \"" + error.Value +
+                       "\" が整数ではありません。",
                    "整数エラー");
       return false;
     }
@@ -125,10 +128,10 @@ int PrintList(TSequenceModel& model, const TSettings& settings) {
 }
 
 int Run(const TCliOptions& options, TSettings& settings, TSequenceModel& model) {
-  const TStartDialogs dialogs{
-      PrintMessage, [&](const std::string& text, const std::string& caption) {
-        return AskYesNo(text, caption, options.Yes);
-      }};
+  const TStartDialogs dialogs{PrintMessage,
+                              [&](const std::string& text, const std::string& caption) {
+                                return AskYesNo(text, caption, options.Yes);
+                              }};
   if (!PrepareRunStart(model, dialogs)) return kExitUsage;
 
   THttpClient client;
@@ -184,4 +187,6 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace pellora
 
-int main(int argc, char** argv) { return pellora::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return pellora::Main(argc, argv);
+}

@@ -70,7 +70,9 @@ std::string FormatDuration(int64_t seconds) {
 TTerminalHost::TTerminalHost(THttpClient& client, const TSequenceModel& model, TMode mode)
     : Client(client), Model(model), Mode(mode), Started(Clock::now()) {}
 
-TRunFields TTerminalHost::ReadFields() { return RunFieldsOf(Model); }
+TRunFields TTerminalHost::ReadFields() {
+  return RunFieldsOf(Model);
+}
 
 void TTerminalHost::Pump() {
   CheckInterrupts();
@@ -81,7 +83,7 @@ void TTerminalHost::CheckInterrupts() {
   const int interrupts = gInterrupts.load();
   if (interrupts == HandledInterrupts) return;
   HandledInterrupts = interrupts;
-  if (Engine) Engine->Terminate();  // the first: stop after the current file
+  if (Engine) Engine->Terminate();      // the first: stop after the current file
   if (interrupts >= 2) Client.Abort();  // the second: end the transfer now
 }
 
@@ -91,7 +93,9 @@ void TTerminalHost::SetGaugeRange(int64_t minimum, int64_t maximum) {
   Started = Clock::now();
 }
 
-void TTerminalHost::SetGaugePosition(int64_t position) { Position = position; }
+void TTerminalHost::SetGaugePosition(int64_t position) {
+  Position = position;
+}
 
 void TTerminalHost::ShowCurrentFile(const std::string& url, const std::string&) {
   CurrentUrl = url;
@@ -161,7 +165,9 @@ void TTerminalHost::ShowMessage(const std::string& text, const std::string& capt
   std::fflush(out);
 }
 
-void TTerminalHost::CloseProgress() { ClearStatus(); }
+void TTerminalHost::CloseProgress() {
+  ClearStatus();
+}
 
 void TTerminalHost::StepFinished(const TStepResult& result) {
   DoneBytes += result.Bytes;

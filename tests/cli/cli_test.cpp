@@ -59,7 +59,8 @@ TResult RunCli(const std::vector<std::string>& args, const std::map<std::string,
   for (std::string& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);
   pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, PELLORA_CLI_PATH, &actions, nullptr, argv.data(), envp.data());
+  const int spawned =
+      posix_spawn(&pid, PELLORA_CLI_PATH, &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   ::close(err[1]);
@@ -156,10 +157,9 @@ TEST_F(CliTest, RunsAJobFileWithOneLinePerFile) {
 }
 
 TEST_F(CliTest, OverridesApplyInOrder) {
-  const TResult result =
-      RunCli({"--yes", "--set", "Fr_EndPoint=2", "--set=To_FileName=x*.bin",
-              "--set", "St_SyncFileName = false", Job(9)},
-             Env);
+  const TResult result = RunCli({"--yes", "--set", "Fr_EndPoint=2", "--set=To_FileName=x*.bin",
+                                 "--set", "St_SyncFileName = false", Job(9)},
+                                Env);
   EXPECT_EQ(result.Status, 0) << result.Err;
   EXPECT_EQ(Server.Requests().size(), 2u);
   // With the file name link switched off by a later override, the To pattern
@@ -171,10 +171,9 @@ TEST_F(CliTest, OverridesApplyInOrder) {
 }
 
 TEST_F(CliTest, ListsBothHierarchiesWithoutTouchingAnything) {
-  const TResult result = RunCli(
-      {"--list", "--set", "Fr_Max=10", "--set", "To_Max=100", "--set", "Fr_FileName=a b?.jpg",
-       Job(101, "Fr_StartPoint = 99\r\n")},
-      Env);
+  const TResult result = RunCli({"--list", "--set", "Fr_Max=10", "--set", "To_Max=100", "--set",
+                                 "Fr_FileName=a b?.jpg", Job(101, "Fr_StartPoint = 99\r\n")},
+                                Env);
   ASSERT_EQ(result.Status, 0) << result.Err;
   const std::string origin = Server.Origin();
   EXPECT_EQ(result.Out, origin + "/d/0/9/a%20b9.jpg\t" + Dir.Path("out") + "/0/a b9.jpg\n" +
@@ -192,10 +191,10 @@ TEST_F(CliTest, ExitStatusTellsHowTheRunEnded) {
   EXPECT_NE(missing.Out.find("missing " + Server.Origin() + "/d/f2.txt (404)"), std::string::npos);
   EXPECT_EQ(Local("f3.txt"), "body of /d/f3.txt");
 
-  const TResult refused = RunCli(
-      {"--yes", "--set", "Fr_BaseDir=http://127.0.0.1:" + std::to_string(testing::UnusedPort()),
-       Job(3)},
-      Env);
+  const TResult refused =
+      RunCli({"--yes", "--set",
+              "Fr_BaseDir=http://127.0.0.1:" + std::to_string(testing::UnusedPort()), Job(3)},
+             Env);
   EXPECT_EQ(refused.Status, 2);
   EXPECT_NE(refused.Err.find("[接続エラー] From : 1\n"), std::string::npos) << refused.Err;
 

@@ -9,9 +9,9 @@ namespace pellora {
 
 // The remote URL and the local path of one step of a run.
 struct TStepNames {
-  std::string Url;        // as shown; spaces are encoded only for the request
+  std::string Url;  // as shown; spaces are encoded only for the request
   std::string LocalPath;
-  std::string ToFolder;   // the local sub-folder path (relative, ends in a separator)
+  std::string ToFolder;  // the local sub-folder path (relative, ends in a separator)
 };
 
 // How a run names its files: the job's patterns, bases, maxima and depths as the

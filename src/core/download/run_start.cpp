@@ -11,7 +11,8 @@ namespace pellora {
 
 namespace {
 
-constexpr char kRetryText[] = "Toの基準フォルダを存在するフォルダに変更してから再実行してください。";
+constexpr char kRetryText[] =
+    "Toの基準フォルダを存在するフォルダに変更してから再実行してください。";
 constexpr char kProgramCaption[] = "Pellora";
 
 }  // namespace
@@ -27,14 +28,17 @@ bool PrepareRunStart(TSequenceModel& model, const TStartDialogs& dialogs) {
   const std::string dir = model.To().Dir;
   if (dir.empty()) {
     // Without a base folder the files would land wherever the program was started.
-    dialogs.Message("Toの基本フォルダが指定されていません。\nToの基本フォルダを入力してから再実行してください。",
-                    kProgramCaption);
+    dialogs.Message(
+        "Toの基本フォルダが指定されていません。\nToの基本フォルダを入力してから再実行してください"
+        "。",
+        kProgramCaption);
     model.InputError = 1;
     return false;
   }
   if (IsFolder(dir)) return true;
-  if (dialogs.AskYesNo("Toの基本フォルダが存在しません。\n" + dir + "\n新しくフォルダを作成しますか？",
-                       "Toの基本フォルダがありません")) {
+  if (dialogs.AskYesNo(
+          "Toの基本フォルダが存在しません。\n" + dir + "\n新しくフォルダを作成しますか？",
+          "Toの基本フォルダがありません")) {
     if (CreateFolderPath(dir)) return true;
     dialogs.Message(std::string("フォルダの作成に失敗しました。\n") + kRetryText, kProgramCaption);
   } else {
@@ -51,7 +55,7 @@ void ApplyClientSettings(const TSettings& settings, THttpClient& client) {
   client.HeaderInfo.UserId = settings.RequireAuthorization ? settings.UserID : std::string();
   client.HeaderInfo.Password = settings.RequireAuthorization ? settings.Password : std::string();
   // The client's field names do not match the headers they are sent as.
-  client.HeaderInfo.LocalMailAddress = settings.Agent;  // User-Agent
+  client.HeaderInfo.LocalMailAddress = settings.Agent;    // User-Agent
   client.HeaderInfo.LocalProgram = settings.MailAddress;  // From
   client.HeaderInfo.Referer = settings.Referer;
 }

@@ -20,7 +20,9 @@ constexpr char kUnknownErrorCaption[] = "エラー";
 TThread_Operation::TThread_Operation(TRunHost& host, THttpClient& client, TSettings& settings)
     : Host(host), Client(client), Settings(settings) {}
 
-TThread_Operation::~TThread_Operation() { Join(); }
+TThread_Operation::~TThread_Operation() {
+  Join();
+}
 
 void TThread_Operation::Start(std::function<void()> onFinished) {
   Worker = std::thread([this, onFinished = std::move(onFinished)] {

@@ -19,5 +19,4 @@ class EAbortError : public ESockError {
   using ESockError::ESockError;
 };
 
-
 }  // namespace pellora

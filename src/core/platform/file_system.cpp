@@ -56,7 +56,9 @@ std::string JoinNewFolderPath(std::string_view base, std::string_view name,
   return path;
 }
 
-bool CreateSingleDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool CreateSingleDirectory(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0;
+}
 
 std::string ReadSmallFile(const std::string& path, size_t maxBytes) {
   // O_NONBLOCK keeps a dropped FIFO or device from blocking the program.

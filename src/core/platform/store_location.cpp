@@ -24,8 +24,12 @@ std::string UserConfigDir() {
   return home + "/.config";
 }
 
-std::string MakerStoreDir() { return UserConfigDir() + "/" + kMakerKeyName; }
+std::string MakerStoreDir() {
+  return UserConfigDir() + "/" + kMakerKeyName;
+}
 
-std::string PerUserStorePath() { return MakerStoreDir() + "/" + kProductKeyName + ".conf"; }
+std::string PerUserStorePath() {
+  return MakerStoreDir() + "/" + kProductKeyName + ".conf";
+}
 
 }  // namespace pellora

@@ -9,8 +9,8 @@ namespace pellora {
 inline constexpr char kMakerKeyName[] = "Varnel";
 inline constexpr char kProductKeyName[] = "Pellora";
 
-std::string UserConfigDir();       // <config>
-std::string MakerStoreDir();       // <config>/Varnel
-std::string PerUserStorePath();    // <config>/Varnel/Pellora.conf
+std::string UserConfigDir();     // <config>
+std::string MakerStoreDir();     // <config>/Varnel
+std::string PerUserStorePath();  // <config>/Varnel/Pellora.conf
 
 }  // namespace pellora

@@ -28,7 +28,9 @@ int32_t StrToInt(std::string_view text) {
   throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
 }
 
-std::string IntToStr(int32_t value) { return std::to_string(value); }
+std::string IntToStr(int32_t value) {
+  return std::to_string(value);
+}
 
 int32_t WrapAdd(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));

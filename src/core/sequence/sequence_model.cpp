@@ -14,14 +14,16 @@ constexpr char kIntegerErrorCaption[] = "整数エラー";
 constexpr char kUnexpectedErrorText[] = "予期せぬエラーが発生しました。";
 
 constexpr std::array<TFieldId, 4> kNumberFields{TFieldId::FromStart, TFieldId::FromEnd,
-                                               TFieldId::ToStart, TFieldId::ToEnd};
+                                                TFieldId::ToStart, TFieldId::ToEnd};
 
 TSide SideOf(TFieldId id) {
   return id <= TFieldId::FromMax ? TSide::From : TSide::To;
 }
 
 // An empty number field counts as 0; the caller has checked the others.
-int32_t NumberOrZero(const std::string& text) { return text.empty() ? 0 : StrToInt(text); }
+int32_t NumberOrZero(const std::string& text) {
+  return text.empty() ? 0 : StrToInt(text);
+}
 
 }  // namespace
 
@@ -72,8 +74,12 @@ void TSequenceModel::SetDepth(TSide side, int depth) {
   RunHandler(side);
 }
 
-void TSequenceModel::FromChange() { SideChange(TSide::From); }
-void TSequenceModel::ToChange() { SideChange(TSide::To); }
+void TSequenceModel::FromChange() {
+  SideChange(TSide::From);
+}
+void TSequenceModel::ToChange() {
+  SideChange(TSide::To);
+}
 
 void TSequenceModel::SideChange(TSide sideId) {
   const bool remote = sideId == TSide::From;
@@ -111,7 +117,8 @@ void TSequenceModel::SideChange(TSide sideId) {
     try {
       value = StrToInt(maxText);
     } catch (const EConvertError&) {
-      Report(1, "最大ファイル数が整数でないか、\nまたは絶対値が大きすぎます。", kIntegerErrorCaption);
+      Report(1, "最大ファイル数が整数でないか、\nまたは絶対値が大きすぎます。",
+             kIntegerErrorCaption);
       return;
     } catch (const std::exception&) {
       Report(-1, kUnexpectedErrorText, "最大ファイル数の予期せぬエラー");
@@ -186,7 +193,8 @@ void TSequenceModel::CheckFileInt() {
     try {
       StrToInt(text);
     } catch (const EConvertError&) {
-      Report(1, "数値部分の範囲が整数でないか、\nまたは絶対値が大きすぎます。", kIntegerErrorCaption);
+      Report(1, "数値部分の範囲が整数でないか、\nまたは絶対値が大きすぎます。",
+             kIntegerErrorCaption);
       return;
     } catch (const std::exception&) {
       Report(-1, kUnexpectedErrorText, "数値部分の予期せぬエラー");

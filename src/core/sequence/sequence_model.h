@@ -9,7 +9,18 @@
 namespace pellora {
 
 // The text fields of a job, five per side; the depth of a side is an integer.
-enum class TFieldId { FromDir, FromFile, FromStart, FromEnd, FromMax, ToDir, ToFile, ToStart, ToEnd, ToMax };
+enum class TFieldId {
+  FromDir,
+  FromFile,
+  FromStart,
+  FromEnd,
+  FromMax,
+  ToDir,
+  ToFile,
+  ToStart,
+  ToEnd,
+  ToMax
+};
 
 enum class TSide { From, To };
 

@@ -64,13 +64,27 @@ std::string UnescapeValue(std::string_view value) {
     } else if (c == '\\' && i + 1 < value.size()) {
       const char e = value[++i];
       switch (e) {
-        case 'a': items.back() += '\a'; break;
-        case 'b': items.back() += '\b'; break;
-        case 'f': items.back() += '\f'; break;
-        case 'n': items.back() += '\n'; break;
-        case 'r': items.back() += '\r'; break;
-        case 't': items.back() += '\t'; break;
-        case 'v': items.back() += '\v'; break;
+        case 'a':
+          items.back() += '\a';
+          break;
+        case 'b':
+          items.back() += '\b';
+          break;
+        case 'f':
+          items.back() += '\f';
+          break;
+        case 'n':
+          items.back() += '\n';
+          break;
+        case 'r':
+          items.back() += '\r';
+          break;
+        case 't':
+          items.back() += '\t';
+          break;
+        case 'v':
+          items.back() += '\v';
+          break;
         case 'x': {
           uint32_t code = 0;
           while (i + 1 < value.size() && HexValue(value[i + 1]) >= 0 && code < 0x10000) {

@@ -91,7 +91,9 @@ void LoadRegistrySettings(const TSettingsStore& store, TSettings& settings, TSeq
 
 void SaveRegistrySettings(TSettingsStore& store, const TSettings& settings,
                           const TSequenceModel& model, const TProgramInfo& program) {
-  const auto flag = [&store](const char* name, bool value) { store.WriteInteger(name, value ? 1 : 0); };
+  const auto flag = [&store](const char* name, bool value) {
+    store.WriteInteger(name, value ? 1 : 0);
+  };
   WriteSide(store, kFromFields, "FromDepth", TSide::From, model);
   WriteSide(store, kToFields, "ToDepth", TSide::To, model);
   flag("FileSync", settings.FileSync);

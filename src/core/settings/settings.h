@@ -15,9 +15,9 @@ struct TSettings {
   bool AutoSlash = true;          // append "/" to the From base directory
   bool UseProxyServer = false;
   bool RequireAuthorization = false;
-  bool PasswordSaving = true;     // whether Password is persisted
-  bool NotLoadIfExist = false;    // skip numbers whose local file exists
-  int32_t TimeOut = 10000;        // milliseconds
+  bool PasswordSaving = true;   // whether Password is persisted
+  bool NotLoadIfExist = false;  // skip numbers whose local file exists
+  int32_t TimeOut = 10000;      // milliseconds
   int32_t ProxyPort = 8080;
   std::string ProxyServer;
   std::string UserID;

@@ -56,7 +56,9 @@ const TKey kKeys[] = {
 };
 
 // Blanks and control characters, as the trimming of a key or value counts them.
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);

@@ -18,6 +18,8 @@ QFont FormFont() {
   return font;
 }
 
-void ApplyFormFont(QWidget* widget) { widget->setFont(FormFont()); }
+void ApplyFormFont(QWidget* widget) {
+  widget->setFont(FormFont());
+}
 
 }  // namespace pellora

@@ -2,10 +2,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,20 +12,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "core/download/run_start.h"
+#include "core/platform/file_system.h"
 #include "core/sequence/mapping.h"
+#include "core/settings/settings_file.h"
 #include "gui/app/form_font.h"
 #include "gui/app/message_box.h"
 #include "gui/app/new_folder_dialog.h"
 #include "gui/app/shell.h"
 #include "gui/app/spin_edit.h"
-#include "core/download/run_start.h"
-#include "core/platform/file_system.h"
-#include "core/settings/settings_file.h"
 #include "gui/download/progress_form.h"
 #include "gui/settings/options_dialog.h"
 #include "gui/settings/registry_store.h"
@@ -171,8 +171,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   top->addLayout(buttons);
   layout->addLayout(top, 1);
 
-  GroupBox_PreFrom =
-      BuildPreviewBox(QStringLiteral("From（リモート）のファイル"), Label_PreStartFrom, Label_PreEndFrom);
+  GroupBox_PreFrom = BuildPreviewBox(QStringLiteral("From（リモート）のファイル"),
+                                     Label_PreStartFrom, Label_PreEndFrom);
   GroupBox_PreTo =
       BuildPreviewBox(QStringLiteral("To（ローカル）のファイル"), Label_PreStartTo, Label_PreEndTo);
   GroupBox_PreTo->setEnabled(false);  // the local preview is always drawn greyed
@@ -371,7 +371,9 @@ void TMainForm::FormCreate() {
   setAcceptDrops(true);
 }
 
-void TMainForm::FormCloseQuery() { SaveRegistrySettings(Settings, Model); }
+void TMainForm::FormCloseQuery() {
+  SaveRegistrySettings(Settings, Model);
+}
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (Form_Ope && Form_Ope->RunInProgress()) {
@@ -382,7 +384,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void TMainForm::Exit1Click() { close(); }
+void TMainForm::Exit1Click() {
+  close();
+}
 
 void TMainForm::HTMLH1Click() {
   // Nothing is reported when there is no help page or nothing to show it with.
@@ -433,8 +437,8 @@ void TMainForm::LoadSettingsFile(const QString& fileName) {
     ShowMessageBox(this, SettingsFileReadErrorText(error), kSettingsFileCaption, QMessageBox::Ok,
                    TMsgIcon::Error);
   } catch (const ESettingsValueError& error) {
-    ShowMessageBox(this, SettingsFileValueErrorText(fileName, error),
-                   QStringLiteral("整数エラー"), QMessageBox::Ok, TMsgIcon::Error);
+    ShowMessageBox(this, SettingsFileValueErrorText(fileName, error), QStringLiteral("整数エラー"),
+                   QMessageBox::Ok, TMsgIcon::Error);
   }
 }
 
@@ -455,7 +459,8 @@ void TMainForm::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   // Loading may show a message: do it after the drag has ended.
   const QList<QUrl> urls = event->mimeData()->urls();
-  QMetaObject::invokeMethod(this, [this, urls] { WMDropFiles(urls); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, urls] { WMDropFiles(urls); }, Qt::QueuedConnection);
 }
 
 void TMainForm::WMDropFiles(const QList<QUrl>& files) {

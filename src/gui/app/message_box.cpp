@@ -34,9 +34,13 @@ QMessageBox::StandardButton FirstButton(QMessageBox::StandardButtons buttons) {
 
 }  // namespace
 
-TMessageBoxRecorder::TMessageBoxRecorder() : Previous(activeRecorder) { activeRecorder = this; }
+TMessageBoxRecorder::TMessageBoxRecorder() : Previous(activeRecorder) {
+  activeRecorder = this;
+}
 
-TMessageBoxRecorder::~TMessageBoxRecorder() { activeRecorder = Previous; }
+TMessageBoxRecorder::~TMessageBoxRecorder() {
+  activeRecorder = Previous;
+}
 
 QMessageBox::StandardButton TMessageBoxRecorder::Answer(const TMessageBoxRecord& record) {
   Shown.push_back(record);

@@ -13,14 +13,12 @@ TShell::TBrowseFn TShell::BrowseForFolder = [](QWidget* parent, const QString& t
   return QFileDialog::getExistingDirectory(parent, title, preselected, QFileDialog::ShowDirsOnly);
 };
 
-TShell::TOpenUrlFn TShell::OpenUrl = [](const QUrl& url) {
-  return QDesktopServices::openUrl(url);
-};
+TShell::TOpenUrlFn TShell::OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
 TShell::TSettingsFileFn TShell::AskSettingsFileName = [](QWidget* parent, TFileDialogMode mode) {
   QFileDialog dialog(parent);
-  dialog.setNameFilters({QStringLiteral("Pellora用設定ファイル(*.pel)"),
-                         QStringLiteral("全てのファイル(*.*)")});
+  dialog.setNameFilters(
+      {QStringLiteral("Pellora用設定ファイル(*.pel)"), QStringLiteral("全てのファイル(*.*)")});
   dialog.setDefaultSuffix(QStringLiteral("pel"));
   if (mode == TFileDialogMode::Save) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before overwriting

@@ -12,8 +12,8 @@ namespace pellora {
 // The desktop services the windows use: the folder browser and opening a page or
 // mail address with the desktop's default handler. Tests replace them.
 struct TShell {
-  using TBrowseFn = std::function<QString(QWidget* parent, const QString& title,
-                                          const QString& preselected)>;
+  using TBrowseFn =
+      std::function<QString(QWidget* parent, const QString& title, const QString& preselected)>;
   using TOpenUrlFn = std::function<bool(const QUrl& url)>;
   enum class TFileDialogMode { Open, Save };
   using TSettingsFileFn = std::function<QString(QWidget* parent, TFileDialogMode mode)>;

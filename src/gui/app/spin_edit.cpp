@@ -22,6 +22,8 @@ int TCSpinEdit::valueFromText(const QString& text) const {
   return std::clamp<int>(*value, minimum(), maximum());
 }
 
-void TCSpinEdit::fixup(QString& input) const { input = QString::number(valueFromText(input)); }
+void TCSpinEdit::fixup(QString& input) const {
+  input = QString::number(valueFromText(input));
+}
 
 }  // namespace pellora

@@ -117,9 +117,8 @@ void TForm_Ope::FormShow() {
   Memo_Body->clear();
   if (Worker) return;  // the previous run is still ending
   Worker = std::make_unique<TThread_Operation>(static_cast<TRunHost&>(*this), Client, Settings);
-  Worker->Start([this] {
-    QMetaObject::invokeMethod(this, &TForm_Ope::FinishWorker, Qt::QueuedConnection);
-  });
+  Worker->Start(
+      [this] { QMetaObject::invokeMethod(this, &TForm_Ope::FinishWorker, Qt::QueuedConnection); });
 }
 
 void TForm_Ope::FinishWorker() {
@@ -129,7 +128,9 @@ void TForm_Ope::FinishWorker() {
   emit RunFinished();
 }
 
-void TForm_Ope::Button_StopClick() { RequestClose(); }
+void TForm_Ope::Button_StopClick() {
+  RequestClose();
+}
 
 void TForm_Ope::RequestClose() {
   // A stop during a transfer takes effect once its file step is complete.
@@ -154,7 +155,9 @@ void TForm_Ope::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
-void TForm_Ope::reject() { RequestClose(); }  // Escape behaves as the close box
+void TForm_Ope::reject() {
+  RequestClose();
+}  // Escape behaves as the close box
 
 void TForm_Ope::FormClose() {
   if (Worker && !Worker->Finished()) Worker->Terminate();
@@ -179,7 +182,9 @@ void TForm_Ope::Synchronize(const std::function<void()>& call) {
   }
 }
 
-TRunFields TForm_Ope::ReadFields() { return RunFieldsOf(Model); }
+TRunFields TForm_Ope::ReadFields() {
+  return RunFieldsOf(Model);
+}
 
 void TForm_Ope::SetStartCaption(const std::string& caption) {
   if (StartCaption) StartCaption(QString::fromStdString(caption));
@@ -190,7 +195,9 @@ void TForm_Ope::SetGaugeRange(int64_t minimum, int64_t maximum) {
   CGauge1->SetMinValue(minimum);
 }
 
-void TForm_Ope::SetGaugePosition(int64_t position) { CGauge1->SetProgress(position); }
+void TForm_Ope::SetGaugePosition(int64_t position) {
+  CGauge1->SetProgress(position);
+}
 
 void TForm_Ope::ShowCurrentFile(const std::string& url, const std::string& localPath) {
   Label_From->setText(QString::fromStdString(url));
@@ -223,6 +230,8 @@ void TForm_Ope::ShowMessage(const std::string& text, const std::string& caption,
                  QMessageBox::Ok, icon == TRunIcon::Error ? TMsgIcon::Error : TMsgIcon::None);
 }
 
-void TForm_Ope::CloseProgress() { RequestClose(); }
+void TForm_Ope::CloseProgress() {
+  RequestClose();
+}
 
 }  // namespace pellora

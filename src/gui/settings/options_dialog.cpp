@@ -20,8 +20,12 @@ namespace pellora {
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-std::string S(const QString& text) { return text.toStdString(); }
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+std::string S(const QString& text) {
+  return text.toStdString();
+}
 
 QPushButton* DialogButton(const QString& caption, QWidget* parent) {
   auto* button = new QPushButton(caption, parent);
@@ -60,7 +64,8 @@ TForm_Option::TForm_Option(TSettings& settings, TSequenceModel& model, QWidget* 
   connect(CheckBox_Proxy, &QCheckBox::toggled, this, &TForm_Option::CheckBox_ProxyClick);
   connect(CheckBox_User, &QCheckBox::toggled, this, &TForm_Option::CheckBox_UserClick);
   connect(CheckBox_Pack, &QCheckBox::toggled, this, &TForm_Option::CheckBox_PackClick);
-  connect(CheckBox_ErrMessSave, &QCheckBox::toggled, this, &TForm_Option::CheckBox_ErrMessSaveClick);
+  connect(CheckBox_ErrMessSave, &QCheckBox::toggled, this,
+          &TForm_Option::CheckBox_ErrMessSaveClick);
   connect(Button_default, &QPushButton::clicked, this, &TForm_Option::Button_defaultClick);
 
   // A fixed dialog of 425 x 296, wider only if the font needs it.
@@ -71,13 +76,16 @@ TForm_Option::TForm_Option(TSettings& settings, TSequenceModel& model, QWidget* 
 
 QWidget* TForm_Option::BuildFilePage() {
   TabSheet1 = new QWidget;
-  CheckBox_FileSync = new QCheckBox(QStringLiteral("From と To で、ファイル名を連動させる"), TabSheet1);
-  CheckBox_NumSync = new QCheckBox(QStringLiteral("From と To で、数値の範囲を連動させる"), TabSheet1);
-  CheckBox_AutoSlash =
-      new QCheckBox(QStringLiteral("ディレクトリ名の最後に自動的にスラッシュを付加する"), TabSheet1);
+  CheckBox_FileSync =
+      new QCheckBox(QStringLiteral("From と To で、ファイル名を連動させる"), TabSheet1);
+  CheckBox_NumSync =
+      new QCheckBox(QStringLiteral("From と To で、数値の範囲を連動させる"), TabSheet1);
+  CheckBox_AutoSlash = new QCheckBox(
+      QStringLiteral("ディレクトリ名の最後に自動的にスラッシュを付加する"), TabSheet1);
   CheckBox_Exist =
       new QCheckBox(QStringLiteral("保存先にファイルがあるものはダウンロードしない"), TabSheet1);
-  GroupBox1 = new QGroupBox(QStringLiteral("From（リモート）のファイルが存在しないときの動作"), TabSheet1);
+  GroupBox1 =
+      new QGroupBox(QStringLiteral("From（リモート）のファイルが存在しないときの動作"), TabSheet1);
   CheckBox_Caution = new QCheckBox(QStringLiteral("警告の表示"), GroupBox1);
   CheckBox_Pack = new QCheckBox(QStringLiteral("To（ローカル）ファイルの数値をつめる"), GroupBox1);
   CheckBox_ErrMessSave =

@@ -56,7 +56,9 @@ bool EnsurePrivateStore(const QString& path) {
   return ok;
 }
 
-QString StorePath() { return QString::fromStdString(PerUserStorePath()); }
+QString StorePath() {
+  return QString::fromStdString(PerUserStorePath());
+}
 
 }  // namespace
 
@@ -75,9 +77,9 @@ bool SaveRegistrySettings(const TSettings& settings, const TSequenceModel& model
   }
   const QFileInfo program(QCoreApplication::applicationFilePath());
   TQtSettingsStore store(path);
-  SaveRegistrySettings(store, settings, model,
-                       {program.fileName().toStdString(), program.absolutePath().toStdString(),
-                        ProductVersion()});
+  SaveRegistrySettings(
+      store, settings, model,
+      {program.fileName().toStdString(), program.absolutePath().toStdString(), ProductVersion()});
   const bool ok = store.Flush();
   ::chmod(path.toStdString().c_str(), 0600);
   if (!ok) std::fprintf(stderr, "pellora: cannot write the settings store %s\n", qPrintable(path));

@@ -18,7 +18,9 @@ QString Reason(int error) {
   return QString::fromStdString(DescribeFileError(error));
 }
 
-QString Quoted(const std::string& path) { return "\"" + QString::fromStdString(path) + "\""; }
+QString Quoted(const std::string& path) {
+  return "\"" + QString::fromStdString(path) + "\"";
+}
 
 }  // namespace
 
@@ -33,8 +35,9 @@ QString SettingsFileWriteErrorText(const EFileError& error) {
 }
 
 QString SettingsFileValueErrorText(const QString& path, const ESettingsValueError& error) {
-  return QStringLiteral("設定ファイル \"%1\" の %2 行目: %3 の値 \"%4\" が整数ではありません。\n"
-                        "この行から後は読み込まれていません。")
+  return QStringLiteral(
+             "設定ファイル \"%1\" の %2 行目: %3 の値 \"%4\" が整数ではありません。\n"
+             "この行から後は読み込まれていません。")
       .arg(path)
       .arg(error.Line)
       .arg(QString::fromStdString(error.Key), QString::fromStdString(error.Value));

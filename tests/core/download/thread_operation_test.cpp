@@ -79,7 +79,8 @@ class ThreadOperationTest : public ::testing::Test {
           }
           const auto status = Statuses.find(path);
           if (status != Statuses.end()) {
-            connection.Send(Reply(status->second, {"Content-Type: text/html"}, "error page " + path));
+            connection.Send(
+                Reply(status->second, {"Content-Type: text/html"}, "error page " + path));
           } else {
             const auto body = Bodies.find(path);
             connection.Send(Reply("200 OK", {"Content-Type: application/octet-stream"},
@@ -92,8 +93,18 @@ class ThreadOperationTest : public ::testing::Test {
     ::setenv("TMPDIR", TempFolder.c_str(), 1);
     ToDir = Dir.File("to");
     std::filesystem::create_directory(ToDir);
-    Host.Fields = {Server.Origin() + "/d", "f*.txt", "1", "5", "無制限", 0,
-                   ToDir, "t*.txt", "1", "5", "無制限", 0};
+    Host.Fields = {Server.Origin() + "/d",
+                   "f*.txt",
+                   "1",
+                   "5",
+                   "無制限",
+                   0,
+                   ToDir,
+                   "t*.txt",
+                   "1",
+                   "5",
+                   "無制限",
+                   0};
     Client.TimeOut = 5000;
     Client.InputFileMode = true;
   }
@@ -146,7 +157,8 @@ TEST_F(ThreadOperationTest, MissingFilesWithAndWithoutPacking) {
     EXPECT_EQ(LocalExists("t4.txt"), false);
     ASSERT_EQ(Host.Messages.size(), 1u);
     EXPECT_EQ(Host.Messages[0].first, "完了");
-    EXPECT_EQ(Host.Messages[0].second, "ダウンロードが終わりました。\n\nダウンロードファイル数 : 3");
+    EXPECT_EQ(Host.Messages[0].second,
+              "ダウンロードが終わりました。\n\nダウンロードファイル数 : 3");
     EXPECT_TRUE(Host.Closed);
     EXPECT_TRUE(TempFolderEmpty());
   }
@@ -216,7 +228,8 @@ TEST_F(ThreadOperationTest, QuestionAfterAMissingFile) {
   ASSERT_EQ(Host.Messages.size(), 1u);
   EXPECT_EQ(Host.Messages[0].first, "強制終了");
   EXPECT_EQ(Host.Messages[0].second,
-            "ダウンロードを強制終了しました。\n\nダウンロードファイル数 : 1\n\nFrom : 2 , To : 2で中断しました。");
+            "ダウンロードを強制終了しました。\n\nダウンロードファイル数 : 1\n\nFrom : 2 , To : "
+            "2で中断しました。");
 }
 
 TEST_F(ThreadOperationTest, ConnectionErrorStopsTheRunAtThatNumber) {
@@ -229,7 +242,9 @@ TEST_F(ThreadOperationTest, ConnectionErrorStopsTheRunAtThatNumber) {
   ASSERT_EQ(Host.Messages.size(), 2u);
   EXPECT_EQ(Host.Messages[0].first, "接続エラー");
   EXPECT_EQ(Host.Messages[0].second,
-            "From : 3\nFromで指定されたサーバまでの接続が確立できません。\nアドレスに間違いがないか確認してください。");
+            "From : "
+            "3\nFromで指定されたサーバまでの接続が確立できません。\nアドレスに間違いがないか確認し"
+            "てください。");
   EXPECT_EQ(Host.Icons[0], TRunIcon::Error);
   EXPECT_TRUE(Host.Messages[1].second.ends_with("From : 3 , To : 2で中断しました。"));
   EXPECT_TRUE(TempFolderEmpty());

@@ -114,8 +114,8 @@ TEST(MinimumDepth, LevelsNeededForTheEndNumber) {
     int32_t end, max;
     int expected;
   } cases[] = {
-      {9, 10, 0},      {10, 10, 1},     {99, 10, 1},  {100, 10, 2},       {1000, 1000, 1},
-      {12345, 100, 2}, {0, 10, 0},      {-500, 10, 0}, {INT32_MAX, 2, 30}, {500, 1, 0},
+      {9, 10, 0},      {10, 10, 1}, {99, 10, 1},   {100, 10, 2},       {1000, 1000, 1},
+      {12345, 100, 2}, {0, 10, 0},  {-500, 10, 0}, {INT32_MAX, 2, 30}, {500, 1, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(MinimumDepth(c.end, c.max), c.expected) << c.end << " with maximum " << c.max;

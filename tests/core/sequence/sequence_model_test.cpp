@@ -192,12 +192,14 @@ TEST_F(SequenceModelTest, ValidationBeforeARun) {
     model.SetText(TFieldId::FromEnd, c.fromEnd);
     model.SetText(TFieldId::ToStart, c.toStart);
     model.SetText(TFieldId::ToEnd, c.toEnd);
-    model.SetMessageHandler([&](const std::string& text, const std::string&) { shown.push_back(text); });
+    model.SetMessageHandler(
+        [&](const std::string& text, const std::string&) { shown.push_back(text); });
     model.InputError = 0;
     model.NormalizeNumberFields();
     model.CheckFileInt();
     if (model.InputError == 0) model.CheckFileValue();
-    const std::string label = std::string(c.fromStart) + ".." + c.fromEnd + " / " + c.toStart + ".." + c.toEnd;
+    const std::string label =
+        std::string(c.fromStart) + ".." + c.fromEnd + " / " + c.toStart + ".." + c.toEnd;
     if (c.message) {
       ASSERT_EQ(shown.size(), 1u) << label;
       EXPECT_EQ(shown.back(), c.message) << label;

@@ -67,7 +67,8 @@ TEST_F(SettingsFileTest, AppliesLinesByTheirKeys) {
       {"no equals sign", [](auto& s, auto&) { return s.Agent.empty(); }},
       {"Fr_Max = 100", [](auto&, auto& m) { return m.From().Max == "100"; }},
       {"Fr_Depth = 1000", [](auto&, auto& m) { return m.Depth(TSide::From) == 127; }},
-      {"Fr_Depth = -4", [](auto&, auto& m) { return m.Depth(TSide::From) == 1; }},  // the minimum for 100
+      {"Fr_Depth = -4",
+       [](auto&, auto& m) { return m.Depth(TSide::From) == 1; }},  // the minimum for 100
       {"Fr_EndPoint = 250", [](auto&, auto& m) { return m.To().End == "250"; }},  // linked
   };
   for (const Case& c : cases) {
@@ -103,9 +104,24 @@ TEST_F(SettingsFileTest, LoadStopsAtABadIntegerAndLastDuplicateWins) {
 }
 
 TEST_F(SettingsFileTest, RoundTripRestoresEverything) {
-  Settings = TSettings{false, false, true, false, true, false, true, true, true, true,
-                       600000, 3128, "proxy.test", "ユーザー", "pass word", "Agent/1.0",
-                       "http://ref.test/", "me@test"};
+  Settings = TSettings{false,
+                       false,
+                       true,
+                       false,
+                       true,
+                       false,
+                       true,
+                       true,
+                       true,
+                       true,
+                       600000,
+                       3128,
+                       "proxy.test",
+                       "ユーザー",
+                       "pass word",
+                       "Agent/1.0",
+                       "http://ref.test/",
+                       "me@test"};
   StartUp();
   Model.SetText(TFieldId::FromDir, "http://h.test/写真");
   Model.SetText(TFieldId::FromFile, "img???.jpg");
@@ -145,8 +161,9 @@ TEST_F(SettingsFileTest, RoundTripRestoresEverything) {
 TEST_F(SettingsFileTest, Cp932FilesLoadWithTheirJapaneseText) {
   StartUp();
   // "表" is 0x95 0x5C and "ソ" is 0x83 0x5C: their second byte is a backslash.
-  Dir.Write("old.pel", "//Pellora1 Settings//\r\nFr_FileName = \x95\x5C*\x83\x5C?.jpg\r\n"
-                       "Fr_Max = \x96\xB3\x90\xA7\x8C\xC0\r\n");
+  Dir.Write("old.pel",
+            "//Pellora1 Settings//\r\nFr_FileName = \x95\x5C*\x83\x5C?.jpg\r\n"
+            "Fr_Max = \x96\xB3\x90\xA7\x8C\xC0\r\n");
   LoadSettingsFile(Dir.File("old.pel"), Settings, Model);
   EXPECT_EQ(Model.From().File, "表*ソ?.jpg");
   EXPECT_EQ(Model.From().Max, "無制限");

@@ -26,7 +26,8 @@ using namespace pellora;
 
 namespace {
 
-const QString kIntegerMessage = QStringLiteral("数値部分の範囲が整数でないか、\nまたは絶対値が大きすぎます。");
+const QString kIntegerMessage =
+    QStringLiteral("数値部分の範囲が整数でないか、\nまたは絶対値が大きすぎます。");
 
 }  // namespace
 
@@ -218,8 +219,12 @@ class MainFormTest : public QObject {
   }
 
   void storedValuesAreClampedOrKeptAsStored() {
-    Store({{"FromMax", "100"}, {"FromDepth", 500}, {"ToDepth", -3}, {"TimeOut", -20},
-           {"FromStart", "abc"}, {"UseProxyServer", "yes"}});
+    Store({{"FromMax", "100"},
+           {"FromDepth", 500},
+           {"ToDepth", -3},
+           {"TimeOut", -20},
+           {"FromStart", "abc"},
+           {"UseProxyServer", "yes"}});
     auto form = NewForm();
     QCOMPARE(form->CSpinEdit_FromDepth->value(), 127);
     QCOMPARE(form->CSpinEdit_ToDepth->value(), 0);
@@ -269,9 +274,12 @@ class MainFormTest : public QObject {
   void newFolderIsCreatedBelowTheBase_data() {
     QTest::addColumn<QString>("base");
     QTest::addColumn<QString>("name");
-    QTest::newRow("plain") << "" << "new";
-    QTest::newRow("base ends in separator") << "/" << "new";
-    QTest::newRow("name begins with separator") << "" << "/new";
+    QTest::newRow("plain") << ""
+                           << "new";
+    QTest::newRow("base ends in separator") << "/"
+                                            << "new";
+    QTest::newRow("name begins with separator") << ""
+                                                << "/new";
   }
 
   void newFolderIsCreatedBelowTheBase() {

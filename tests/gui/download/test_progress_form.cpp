@@ -45,7 +45,9 @@ class ProgressFormTest : public QObject {
     Form->Edit_ToDir->setText(ToDir());
   }
   // The run is over when its worker is gone.
-  bool RunEnded() { return QTest::qWaitFor([this] { return !Form->Form_Ope->RunInProgress(); }, 10000); }
+  bool RunEnded() {
+    return QTest::qWaitFor([this] { return !Form->Form_Ope->RunInProgress(); }, 10000);
+  }
 
  private slots:
   void init() {
@@ -59,8 +61,9 @@ class ProgressFormTest : public QObject {
       const std::string path = request.substr(start, request.find(' ', start) - start);
       if (path == SlowPath) connection.Pause(std::chrono::milliseconds(800));
       const auto status = Statuses.find(path);
-      connection.Send(status != Statuses.end() ? Reply(status->second, {}, "error " + path)
-                                               : Reply("200 OK", {"X-Test: yes"}, "body of " + path));
+      connection.Send(status != Statuses.end()
+                          ? Reply(status->second, {}, "error " + path)
+                          : Reply("200 OK", {"X-Test: yes"}, "body of " + path));
     });
     Form = std::make_unique<TMainForm>();
     Form->show();
@@ -101,8 +104,9 @@ class ProgressFormTest : public QObject {
     QCOMPARE(Boxes->Records()[0].Text, "Toの基本フォルダが存在しません。\n" + ToDir() +
                                            "/a/b\n新しくフォルダを作成しますか？");
     QCOMPARE(Boxes->Records()[0].Icon, TMsgIcon::Exclamation);
-    QCOMPARE(Boxes->Records()[1].Text,
-             QStringLiteral("Toの基準フォルダを存在するフォルダに変更してから再実行してください。"));
+    QCOMPARE(
+        Boxes->Records()[1].Text,
+        QStringLiteral("Toの基準フォルダを存在するフォルダに変更してから再実行してください。"));
     QVERIFY(!QFileInfo::exists(ToDir()));
     QVERIFY(Server->Requests().empty());
 
@@ -125,7 +129,8 @@ class ProgressFormTest : public QObject {
     Form->Edit_FromEnd->setText(QStringLiteral("1"));
     Form->Button_Start->click();
     QCOMPARE(Boxes->Records().size(), 1);
-    QVERIFY(Boxes->Records()[0].Text.startsWith(QStringLiteral("Toの基本フォルダが指定されていません。")));
+    QVERIFY(Boxes->Records()[0].Text.startsWith(
+        QStringLiteral("Toの基本フォルダが指定されていません。")));
     QCOMPARE(Server->Requests().size(), size_t(1));
   }
 

@@ -79,7 +79,8 @@ class OptionsDialogTest : public QObject {
     QVERIFY(on.CSpinEdit_ProxyPort->isEnabled());
     QVERIFY(on.Edit_Password->isEnabled());
     QCOMPARE(on.Edit_Password->echoMode(), QLineEdit::Password);
-    QTest::mouseClick(on.CheckBox_User, Qt::LeftButton, {}, QPoint(4, on.CheckBox_User->height() / 2));
+    QTest::mouseClick(on.CheckBox_User, Qt::LeftButton, {},
+                      QPoint(4, on.CheckBox_User->height() / 2));
     QVERIFY(!on.Edit_User->isEnabled());
     QVERIFY(!on.CheckBox_PassSave->isEnabled());
 

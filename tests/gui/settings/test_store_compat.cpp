@@ -15,10 +15,18 @@ class StoreCompatTest : public QObject {
   void textsWrittenByQtReadBackUnchanged() {
     QTemporaryDir dir;
     const QString path = dir.filePath("Pellora.conf");
-    const QStringList texts{
-        "http://例え.jp/写真/",  " leading and trailing ", "a,b;c=d", "quote \" backslash \\",
-        "@at sign",             "tab\tnewline\ncr\r",     "",        "無制限",
-        "100",                  "-5",                      "x#y",     "ends with \\"};
+    const QStringList texts{"http://例え.jp/写真/",
+                            " leading and trailing ",
+                            "a,b;c=d",
+                            "quote \" backslash \\",
+                            "@at sign",
+                            "tab\tnewline\ncr\r",
+                            "",
+                            "無制限",
+                            "100",
+                            "-5",
+                            "x#y",
+                            "ends with \\"};
     {
       QSettings store(path, QSettings::IniFormat);
       for (int i = 0; i < texts.size(); ++i) store.setValue(QString("Text%1").arg(i), texts[i]);

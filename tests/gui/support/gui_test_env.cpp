@@ -5,7 +5,8 @@
 namespace pellora {
 
 TGuiTestEnv::TGuiTestEnv()
-    : OldConfigHome(qgetenv("XDG_CONFIG_HOME")), HadConfigHome(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+    : OldConfigHome(qgetenv("XDG_CONFIG_HOME")),
+      HadConfigHome(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
   QDir().mkpath(ConfigHome());
   QDir().mkpath(WorkDir());
   qputenv("XDG_CONFIG_HOME", ConfigHome().toUtf8());
