@@ -29,8 +29,8 @@ bool PrepareRunStart(TSequenceModel& model, const TStartDialogs& dialogs) {
   if (dir.empty()) {
     // Without a base folder the files would land wherever the program was started.
     dialogs.Message(
-        "Toの基本フォルダが指定されていません。\nToの基本フォルダを入力してから再実行してください"
-        "。",
+        "Toの基本フォルダが指定されていません。\n"
+        "Toの基本フォルダを入力してから再実行してください。",
         kProgramCaption);
     model.InputError = 1;
     return false;
