@@ -135,6 +135,19 @@ QHBoxLayout* HierarchyRow(QWidget* parent, QComboBox* max, TCSpinEdit* depth) {
   return row;
 }
 
+// The rows that both pages share below their base folder row: file name, number
+// part, maximum and depth.
+void LayOutSidePage(QGridLayout* grid, QWidget* page, QLineEdit* file, QPushButton* fileButton,
+                    QLineEdit* start, QLineEdit* end, QComboBox* max, TCSpinEdit* depth) {
+  grid->addWidget(new QLabel(QStringLiteral("ファイル名"), page), 1, 0);
+  grid->addWidget(file, 1, 1);
+  grid->addWidget(fileButton, 1, 2);
+  grid->addWidget(NumberGroup(page, start, end), 2, 0, 1, 3);
+  grid->addLayout(HierarchyRow(page, max, depth), 3, 0, 1, 3);
+  grid->setColumnStretch(1, 1);
+  grid->setRowStretch(4, 1);
+}
+
 }  // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
@@ -232,13 +245,8 @@ QWidget* TMainForm::BuildFromPage() {
   grid->addWidget(new QLabel(QStringLiteral("基本ディレクトリ(URL)"), TabSheet_From), 0, 0);
   grid->addWidget(Edit_FromDir, 0, 1);
   grid->addWidget(Button_Folder, 0, 2);
-  grid->addWidget(new QLabel(QStringLiteral("ファイル名"), TabSheet_From), 1, 0);
-  grid->addWidget(Edit_FromFile, 1, 1);
-  grid->addWidget(Button_FromFile, 1, 2);
-  grid->addWidget(NumberGroup(TabSheet_From, Edit_FromStart, Edit_FromEnd), 2, 0, 1, 3);
-  grid->addLayout(HierarchyRow(TabSheet_From, ComboBox_FromMax, CSpinEdit_FromDepth), 3, 0, 1, 3);
-  grid->setColumnStretch(1, 1);
-  grid->setRowStretch(4, 1);
+  LayOutSidePage(grid, TabSheet_From, Edit_FromFile, Button_FromFile, Edit_FromStart, Edit_FromEnd,
+                 ComboBox_FromMax, CSpinEdit_FromDepth);
   connect(Button_Folder, &QPushButton::clicked, this, &TMainForm::Button_FolderClick);
   return TabSheet_From;
 }
@@ -272,13 +280,8 @@ QWidget* TMainForm::BuildToPage() {
   dirRow->addWidget(Button_ToNew);
   grid->addWidget(new QLabel(QStringLiteral("基本フォルダ　"), TabSheet_To), 0, 0);
   grid->addLayout(dirRow, 0, 1);
-  grid->addWidget(new QLabel(QStringLiteral("ファイル名"), TabSheet_To), 1, 0);
-  grid->addWidget(Edit_ToFile, 1, 1);
-  grid->addWidget(Button_ToFile, 1, 2);
-  grid->addWidget(NumberGroup(TabSheet_To, Edit_ToStart, Edit_ToEnd), 2, 0, 1, 3);
-  grid->addLayout(HierarchyRow(TabSheet_To, ComboBox_ToMax, CSpinEdit_ToDepth), 3, 0, 1, 3);
-  grid->setColumnStretch(1, 1);
-  grid->setRowStretch(4, 1);
+  LayOutSidePage(grid, TabSheet_To, Edit_ToFile, Button_ToFile, Edit_ToStart, Edit_ToEnd,
+                 ComboBox_ToMax, CSpinEdit_ToDepth);
   connect(Button_ToDir, &QPushButton::clicked, this, &TMainForm::Button_ToDirClick);
   connect(Button_ToNew, &QPushButton::clicked, this, &TMainForm::Button_ToNewClick);
   return TabSheet_To;

@@ -6,20 +6,12 @@
 #include "core/net/stream_socket.h"
 #include "core/net/text_fields.h"
 #include "core/net/winsock_message.h"
+#include "net/expect_error.h"
 
 namespace pellora {
 namespace {
 
-// Expects `action` to raise E with exactly `text`.
-template <typename E, typename F>
-void ExpectError(F&& action, const std::string& text) {
-  try {
-    action();
-    ADD_FAILURE() << "no exception, expected: " << text;
-  } catch (const E& error) {
-    EXPECT_EQ(error.what(), text);
-  }
-}
+using testing::ExpectError;
 
 TEST(SocketErrorText, TableAndErrnoMapping) {
   TStreamSocket socket;

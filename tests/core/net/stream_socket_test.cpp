@@ -12,10 +12,13 @@
 #include "core/net/host_lookup.h"
 #include "core/net/text_fields.h"
 #include "core/net/winsock_message.h"
+#include "net/expect_error.h"
 #include "net/test_http_server.h"
 
 namespace pellora {
 namespace {
+
+using testing::ExpectError;
 
 using namespace std::chrono_literals;
 using testing::TestConnection;
@@ -33,17 +36,6 @@ std::string RandomBytes(size_t size, unsigned seed) {
   std::string data(size, '\0');
   for (char& c : data) c = static_cast<char>(random() & 0xff);
   return data;
-}
-
-// Expects `action` to raise E with exactly `text`.
-template <typename E, typename F>
-void ExpectError(F&& action, const std::string& text) {
-  try {
-    action();
-    ADD_FAILURE() << "no exception, expected: " << text;
-  } catch (const E& error) {
-    EXPECT_EQ(error.what(), text);
-  }
 }
 
 // ------------------------------------------------------------------ ReadLn
