@@ -42,12 +42,12 @@ TForm_Main::TForm_Main(TStoreRemoval store, QWidget* parent)
   Label1 = new QLabel(QStringLiteral("の設定をレジストリ内から削除しますか？"), this);
   Label1->setTextFormat(Qt::PlainText);
   Label1->setGeometry(8, 6, 348, 18);
-  Button_Delete = new QPushButton(QStringLiteral("削除して終了"), this);
-  Button_Delete->setGeometry(108, 28, 120, 25);
+  // Created in tab order: the default button first.
   Button_Finish = new QPushButton(QStringLiteral("削除しないで終了"), this);
   Button_Finish->setGeometry(236, 28, 120, 25);
   Button_Finish->setDefault(true);
-  setTabOrder(Button_Finish, Button_Delete);
+  Button_Delete = new QPushButton(QStringLiteral("削除して終了"), this);
+  Button_Delete->setGeometry(108, 28, 120, 25);
   Button_Finish->setFocus();
 
   connect(Button_Finish, &QPushButton::clicked, this, &TForm_Main::Button_FinishClick);

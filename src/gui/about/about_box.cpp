@@ -1,5 +1,6 @@
 #include "gui/about/about_box.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -83,6 +84,12 @@ TAboutBox::TAboutBox(QWidget* parent, const TSupportInfo& support) : QDialog(par
   blue.setColor(QPalette::WindowText, Qt::blue);
   ProductName->setPalette(blue);
   ProductName->adjustSize();
+  // Its place is the top of a text cell as high as the font, baseline 23 pixels down.
+  // The fallback fonts add leading above the text, which would push the name onto
+  // the version line: keep the baseline where it belongs instead.
+  constexpr int kTitleTop = 16;
+  constexpr int kTitleBaseline = 23;
+  ProductName->move(88, kTitleTop + kTitleBaseline - QFontMetrics(title).ascent());
 
   Version = NewLabel(QStringLiteral("Version "), Panel1, 88, 45);
   Copyright = NewLabel(QString(), Panel1, 0, 184);
