@@ -64,10 +64,12 @@ std::string CheckedValue(std::string_view& rest, bool& linesLeft) {
 }  // namespace
 
 int SupportCheckValue(std::string_view line) {
-  // Unsigned arithmetic wraps as the 32-bit signed original did, without overflow.
+  // Unsigned arithmetic wraps around as 32-bit signed arithmetic would, without the
+  // undefined behaviour of a signed overflow on long lines.
   uint32_t sum = static_cast<uint32_t>(line.size());
-  for (const char c : line)
+  for (const char c : line) {
     sum += static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(c)));
+  }
   const auto product = static_cast<int32_t>(sum * 4179u);
   return product % 18592;
 }

@@ -26,7 +26,7 @@ const char kProductVersionPath[] = "\\StringFileInfo\\041103A4\\ProductVersion";
 const char kLegalCopyrightPath[] = "\\StringFileInfo\\041103A4\\LegalCopyright";
 
 // "url.dat" is 8-bit text of unknown encoding: UTF-8 when it is valid UTF-8, else
-// Shift-JIS, as files from the original platform are.
+// Shift-JIS, the encoding of files written by Windows installations.
 QString TextFromFile(const std::string& bytes) {
   QStringDecoder utf8(QStringConverter::Utf8);
   QString text = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
