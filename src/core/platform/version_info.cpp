@@ -13,8 +13,8 @@ constexpr std::string_view kStringTable = "\\StringFileInfo\\041103A4\\";
 
 constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kStrings{{
     {"CompanyName", "Varnel"},
-    {"FileDescription", "Pellora"},
-    {"FileVersion", PELLORA_VERSION_TEXT},
+    {"FileDescription", "連番ファイルの連続ダウンローダ"},
+    {"FileVersion", PELLORA_FILE_VERSION_TEXT},
     {"InternalName", "Pellora"},
     {"LegalCopyright", "Copyright (C) 1999-2026 Varnel"},
     {"OriginalFilename", "pellora"},
