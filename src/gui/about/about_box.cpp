@@ -7,8 +7,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
-#include <QStringDecoder>
 
+#include "core/platform/text_codec.h"
 #include "core/platform/version_info.h"
 #include "gui/about/ht_label.h"
 #include "gui/app/form_font.h"
@@ -28,12 +28,7 @@ const char kLegalCopyrightPath[] = "\\StringFileInfo\\041103A4\\LegalCopyright";
 // "url.dat" is 8-bit text of unknown encoding: UTF-8 when it is valid UTF-8, else
 // Shift-JIS, the encoding of files written by Windows installations.
 QString TextFromFile(const std::string& bytes) {
-  QStringDecoder utf8(QStringConverter::Utf8);
-  QString text = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-  if (!utf8.hasError()) return text;
-  QStringDecoder shiftJis("Shift_JIS");
-  if (!shiftJis.isValid()) return text;
-  return shiftJis.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+  return QString::fromStdString(TextFromBytes(bytes));
 }
 
 QFont PixelFont(int pixels) {

@@ -1,6 +1,5 @@
 #include "gui/about/ht_label.h"
 
-#include <QDesktopServices>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QProcess>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "core/about/command_line.h"
+#include "gui/app/shell.h"
 
 #ifdef Q_OS_WIN
 #include <QSettings>
@@ -56,9 +56,6 @@ void StartWithCommand(TLinkShell::TLinkKind kind, const QString& link) {
 
 }  // namespace
 
-TLinkShell::TOpenUrlFn TLinkShell::OpenUrl = [](const QUrl& url) {
-  return url.isValid() && QDesktopServices::openUrl(url);
-};
 TLinkShell::TCommandFn TLinkShell::OpenCommand = DesktopCommand;
 TLinkShell::TStartFn TLinkShell::StartProgram = [](const QString& program,
                                                    const QStringList& arguments) {
@@ -67,11 +64,11 @@ TLinkShell::TStartFn TLinkShell::StartProgram = [](const QString& program,
 
 void OpenLink(const QString& caption) {
   if (caption.startsWith(kWebPrefix, Qt::CaseSensitive)) {
-    if (TLinkShell::OpenUrl(QUrl(caption))) return;
+    if (TShell::OpenUrl(QUrl(caption))) return;
     StartWithCommand(TLinkShell::TLinkKind::WebPage, caption);
     return;
   }
-  if (TLinkShell::OpenUrl(QUrl(QStringLiteral("mailto:") + caption))) return;
+  if (TShell::OpenUrl(QUrl(QStringLiteral("mailto:") + caption))) return;
   StartWithCommand(TLinkShell::TLinkKind::Mail, caption);
 }
 

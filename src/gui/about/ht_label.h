@@ -9,16 +9,15 @@
 
 namespace pellora {
 
-// How a link reaches the desktop. Tests replace these.
+// How a link reaches the desktop when its URL handler (TShell::OpenUrl) cannot open
+// it. Tests replace these.
 struct TLinkShell {
   enum class TLinkKind { WebPage, Mail };
-  using TOpenUrlFn = std::function<bool(const QUrl& url)>;
   // The command line of the desktop's program for web pages or mail, with its "%1"
   // placeholder; empty when the desktop has none.
   using TCommandFn = std::function<QString(TLinkKind kind)>;
   using TStartFn = std::function<bool(const QString& program, const QStringList& arguments)>;
 
-  static TOpenUrlFn OpenUrl;
   static TCommandFn OpenCommand;
   static TStartFn StartProgram;
 };

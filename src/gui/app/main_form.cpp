@@ -18,10 +18,12 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "core/about/support_info.h"
 #include "core/download/run_start.h"
 #include "core/platform/file_system.h"
 #include "core/sequence/mapping.h"
 #include "core/settings/settings_file.h"
+#include "gui/about/about_box.h"
 #include "gui/app/form_font.h"
 #include "gui/app/message_box.h"
 #include "gui/app/new_folder_dialog.h"
@@ -226,6 +228,7 @@ void TMainForm::BuildMenu() {
   connect(O1, &QAction::triggered, this, &TMainForm::O1Click);
   connect(Download1, &QAction::triggered, this, &TMainForm::Button_StartClick);
   connect(HTMLH1, &QAction::triggered, this, &TMainForm::HTMLH1Click);
+  connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
 }
 
 QWidget* TMainForm::BuildFromPage() {
@@ -366,6 +369,7 @@ void TMainForm::MirrorModel() {
 
 void TMainForm::FormCreate() {
   MirrorModel();  // the initial values, before anything is loaded
+  LoadSupportInfo();
   Settings = TSettings{};
   LoadRegistrySettings(Settings, Model);
   Model.EnableToFields();
@@ -385,6 +389,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   }
   FormCloseQuery();
   event->accept();
+}
+
+void TMainForm::About1Click() {
+  ShowAboutBox(this);
 }
 
 void TMainForm::Exit1Click() {

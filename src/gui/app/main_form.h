@@ -80,6 +80,7 @@ class TMainForm : public QMainWindow {
   void ToChange() { Model.ToChange(); }
   void FormCloseQuery();
   void Exit1Click();
+  void About1Click();
   void HTMLH1Click();
   void Button_ToDirClick();
   void Button_ToNewClick();

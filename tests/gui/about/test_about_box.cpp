@@ -14,6 +14,7 @@
 #include "core/platform/version_info.h"
 #include "gui/about/about_box.h"
 #include "gui/about/ht_label.h"
+#include "gui/app/shell.h"
 
 using namespace pellora;
 
@@ -23,8 +24,8 @@ const QColor kNavy(0, 0, 128);
 
 // Records what the links ask of the desktop, and can make opening a URL fail.
 struct TLinkRecorder {
-  TLinkRecorder() : Saved{TLinkShell::OpenUrl, TLinkShell::OpenCommand, TLinkShell::StartProgram} {
-    TLinkShell::OpenUrl = [this](const QUrl& url) {
+  TLinkRecorder() : Saved{TShell::OpenUrl, TLinkShell::OpenCommand, TLinkShell::StartProgram} {
+    TShell::OpenUrl = [this](const QUrl& url) {
       Opened.append(url);
       return UrlOpens;
     };
@@ -38,7 +39,7 @@ struct TLinkRecorder {
     };
   }
   ~TLinkRecorder() {
-    TLinkShell::OpenUrl = std::get<0>(Saved);
+    TShell::OpenUrl = std::get<0>(Saved);
     TLinkShell::OpenCommand = std::get<1>(Saved);
     TLinkShell::StartProgram = std::get<2>(Saved);
   }
@@ -48,7 +49,7 @@ struct TLinkRecorder {
   QList<QUrl> Opened;
   QList<TLinkShell::TLinkKind> Asked;
   QList<QStringList> Started;
-  std::tuple<TLinkShell::TOpenUrlFn, TLinkShell::TCommandFn, TLinkShell::TStartFn> Saved;
+  std::tuple<TShell::TOpenUrlFn, TLinkShell::TCommandFn, TLinkShell::TStartFn> Saved;
 };
 
 // Where a member actually paints: a label's text, or the whole of any other widget.
@@ -211,7 +212,7 @@ class AboutBoxTest : public QObject {
     int clicksBeforeOpen = -1;
     int clicks = 0;
     connect(&label, &THTLabel::Click, [&] { ++clicks; });
-    TLinkShell::OpenUrl = [&](const QUrl& url) {
+    TShell::OpenUrl = [&](const QUrl& url) {
       clicksBeforeOpen = clicks;
       links.Opened.append(url);
       return true;

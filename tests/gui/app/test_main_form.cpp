@@ -14,6 +14,7 @@
 
 #include <memory>
 
+#include "gui/about/about_box.h"
 #include "gui/app/main_form.h"
 #include "gui/app/message_box.h"
 #include "gui/app/new_folder_dialog.h"
@@ -315,6 +316,19 @@ class MainFormTest : public QObject {
     QVERIFY(noBase.NewBaseDir().isEmpty());
     QCOMPARE(Boxes->Records().size(), 1);
     QVERIFY(!QFileInfo::exists(QStringLiteral("x")) || QFileInfo(QStringLiteral("x")).isFile());
+  }
+
+  void aboutBoxShowsTheVersion() {
+    auto form = NewForm();
+    QString version;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<TAboutBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      version = box->Version->text();
+      box->accept();
+    });
+    form->About1->trigger();
+    QCOMPARE(version, QStringLiteral("Version 1.2.2"));
   }
 
   void helpOpensTheManualFromAnyDirectory() {
