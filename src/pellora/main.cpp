@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <exception>
@@ -12,6 +13,8 @@ int main(int argc, char* argv[]) {
   QApplication::setOrganizationName(QStringLiteral("Varnel"));
   QApplication::setApplicationDisplayName(QStringLiteral("Pellora"));
   QApplication::setFont(pellora::FormFont());
+  Q_INIT_RESOURCE(about);  // the program's icon lives in the GUI library's resources
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/pellora/pellora.png")));
   try {
     pellora::TMainForm mainForm;
     mainForm.show();
