@@ -26,7 +26,7 @@ const char kProductVersionPath[] = "\\StringFileInfo\\041103A4\\ProductVersion";
 const char kLegalCopyrightPath[] = "\\StringFileInfo\\041103A4\\LegalCopyright";
 
 // "url.dat" is 8-bit text of unknown encoding: UTF-8 when it is valid UTF-8, else
-// Shift-JIS, the encoding of files written by Windows installations.
+// code page 932, the encoding of files written by installations on the original platform.
 QString TextFromFile(const std::string& bytes) {
   return QString::fromStdString(TextFromBytes(bytes));
 }
