@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include "core/settings/settings_file.h"
+
 namespace pellora {
 
 TShell::TBrowseFn TShell::BrowseForFolder = [](QWidget* parent, const QString& title,
@@ -19,7 +21,7 @@ TShell::TSettingsFileFn TShell::AskSettingsFileName = [](QWidget* parent, TFileD
   QFileDialog dialog(parent);
   dialog.setNameFilters(
       {QStringLiteral("Pellora用設定ファイル(*.pel)"), QStringLiteral("全てのファイル(*.*)")});
-  dialog.setDefaultSuffix(QStringLiteral("pel"));
+  dialog.setDefaultSuffix(QString::fromLatin1(kSettingsFileExtension));
   if (mode == TFileDialogMode::Save) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before overwriting
     dialog.setFileMode(QFileDialog::AnyFile);

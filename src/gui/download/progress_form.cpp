@@ -125,7 +125,6 @@ void TForm_Ope::FinishWorker() {
   if (!Worker) return;
   Worker->Join();
   Worker.reset();
-  emit RunFinished();
 }
 
 void TForm_Ope::Button_StopClick() {

@@ -49,10 +49,6 @@ class TForm_Ope : public QDialog, private TRunHost {
 
   void Button_StopClick();
 
- signals:
-  // The worker has ended and is gone.
-  void RunFinished();
-
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
