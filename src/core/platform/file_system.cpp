@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/platform/unique_fd.h"
+
 namespace pellora {
 
 namespace {
@@ -14,26 +16,6 @@ namespace {
 [[noreturn]] void Fail(const std::string& path, int error, const char* operation) {
   throw EFileError(path, error, std::string(operation) + " " + path + ": " + std::strerror(error));
 }
-
-// Closes a descriptor when it goes out of scope.
-class TFd {
- public:
-  explicit TFd(int fd) : Fd(fd) {}
-  ~TFd() {
-    if (Fd >= 0) ::close(Fd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return Fd; }
-  int Release() {
-    const int fd = Fd;
-    Fd = -1;
-    return fd;
-  }
-
- private:
-  int Fd;
-};
 
 // The process's umask, read once: reading it means setting it, which is not
 // thread-safe, and it does not change while the program runs.

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/platform/unique_fd.h"
+
 namespace pellora {
 
 namespace {
@@ -16,21 +18,6 @@ namespace {
 const std::string kStoreFileName = std::string(kProductKeyName) + ".conf";
 // QSettings's lock file; one left behind by a crash belongs to the store too.
 const std::string kLockFileName = kStoreFileName + ".lock";
-
-// Closes a descriptor when it goes out of scope.
-class TDirFd {
- public:
-  explicit TDirFd(int fd) : Fd(fd) {}
-  ~TDirFd() {
-    if (Fd >= 0) ::close(Fd);
-  }
-  TDirFd(const TDirFd&) = delete;
-  TDirFd& operator=(const TDirFd&) = delete;
-  int Get() const { return Fd; }
-
- private:
-  int Fd;
-};
 
 bool HasEntries(int dirFd) {
   // fdopendir takes over the descriptor it is given.
@@ -73,7 +60,7 @@ int TStoreRemoval::OpenMakerDir(int configFd) const {
 }
 
 bool TStoreRemoval::SettingsKeyExists() const {
-  const TDirFd config(OpenConfigDir());
+  const TFd config(OpenConfigDir());
   if (config.Get() < 0) return false;
   struct stat info {};
   return ::fstatat(config.Get(), (std::string(kMakerKeyName) + "/" + kStoreFileName).c_str(), &info,
@@ -81,9 +68,9 @@ bool TStoreRemoval::SettingsKeyExists() const {
 }
 
 bool TStoreRemoval::DeleteSettingsKey() const {
-  const TDirFd config(OpenConfigDir());
+  const TFd config(OpenConfigDir());
   if (config.Get() < 0) return false;
-  const TDirFd maker(OpenMakerDir(config.Get()));
+  const TFd maker(OpenMakerDir(config.Get()));
   if (maker.Get() < 0) return false;
   // unlinkat without AT_REMOVEDIR refuses a folder of that name: it is not our store.
   if (::unlinkat(maker.Get(), kStoreFileName.c_str(), 0) != 0 && errno != ENOENT) return false;
@@ -92,10 +79,10 @@ bool TStoreRemoval::DeleteSettingsKey() const {
 }
 
 TStoreRemoval::TMakerKeyOutcome TStoreRemoval::RemoveMakerKeyIfEmpty() const {
-  const TDirFd config(OpenConfigDir());
+  const TFd config(OpenConfigDir());
   if (config.Get() < 0) return TMakerKeyOutcome::DeleteFailed;
   {
-    const TDirFd maker(OpenMakerDir(config.Get()));
+    const TFd maker(OpenMakerDir(config.Get()));
     if (maker.Get() < 0) {
       return errno == ENOENT ? TMakerKeyOutcome::Deleted : TMakerKeyOutcome::DeleteFailed;
     }

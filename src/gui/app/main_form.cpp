@@ -137,6 +137,26 @@ QHBoxLayout* HierarchyRow(QWidget* parent, QComboBox* max, TCSpinEdit* depth) {
   return row;
 }
 
+// The controls of one page and its preview.
+struct TSideControls {
+  QLineEdit *Dir, *File, *Start, *End;
+  QComboBox* Max;
+  TCSpinEdit* Depth;
+  QLabel *PreStart, *PreEnd;
+};
+
+void MirrorSide(const TSideFields& side, const TSideControls& controls) {
+  Mirror(controls.Dir, side.Dir);
+  Mirror(controls.File, side.File);
+  Mirror(controls.Start, side.Start);
+  Mirror(controls.End, side.End);
+  Mirror(controls.Max, side.Max);
+  Mirror(controls.Depth, side.Depth);
+  controls.Depth->setEnabled(side.DepthEnabled);
+  Mirror(controls.PreStart, side.PreStart);
+  Mirror(controls.PreEnd, side.PreEnd);
+}
+
 // The rows that both pages share below their base folder row: file name, number
 // part, maximum and depth.
 void LayOutSidePage(QGridLayout* grid, QWidget* page, QLineEdit* file, QPushButton* fileButton,
@@ -339,28 +359,11 @@ void TMainForm::ConnectFields() {
 }
 
 void TMainForm::MirrorModel() {
-  const TSideFields& from = Model.From();
-  const TSideFields& to = Model.To();
-  Mirror(Edit_FromDir, from.Dir);
-  Mirror(Edit_FromFile, from.File);
-  Mirror(Edit_FromStart, from.Start);
-  Mirror(Edit_FromEnd, from.End);
-  Mirror(ComboBox_FromMax, from.Max);
-  Mirror(CSpinEdit_FromDepth, from.Depth);
-  CSpinEdit_FromDepth->setEnabled(from.DepthEnabled);
-  Mirror(Label_PreStartFrom, from.PreStart);
-  Mirror(Label_PreEndFrom, from.PreEnd);
-
-  Mirror(Edit_ToDir, to.Dir);
-  Mirror(Edit_ToFile, to.File);
-  Mirror(Edit_ToStart, to.Start);
-  Mirror(Edit_ToEnd, to.End);
-  Mirror(ComboBox_ToMax, to.Max);
-  Mirror(CSpinEdit_ToDepth, to.Depth);
-  CSpinEdit_ToDepth->setEnabled(to.DepthEnabled);
-  Mirror(Label_PreStartTo, to.PreStart);
-  Mirror(Label_PreEndTo, to.PreEnd);
-
+  MirrorSide(Model.From(),
+             {Edit_FromDir, Edit_FromFile, Edit_FromStart, Edit_FromEnd, ComboBox_FromMax,
+              CSpinEdit_FromDepth, Label_PreStartFrom, Label_PreEndFrom});
+  MirrorSide(Model.To(), {Edit_ToDir, Edit_ToFile, Edit_ToStart, Edit_ToEnd, ComboBox_ToMax,
+                          CSpinEdit_ToDepth, Label_PreStartTo, Label_PreEndTo});
   Edit_ToFile->setEnabled(Model.ToFileEnabled());
   Button_ToFile->setEnabled(Model.ToFileEnabled());
   Edit_ToStart->setEnabled(Model.ToStartEnabled());
