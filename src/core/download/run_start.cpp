@@ -58,6 +58,7 @@ void ApplyClientSettings(const TSettings& settings, THttpClient& client) {
   client.HeaderInfo.LocalMailAddress = settings.Agent;    // User-Agent
   client.HeaderInfo.LocalProgram = settings.MailAddress;  // From
   client.HeaderInfo.Referer = settings.Referer;
+  client.TlsCaFile = settings.TrustedCaFile;
 }
 
 }  // namespace pellora

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "core/download/run_messages.h"
 #include "core/net/http_client.h"
 #include "core/platform/file_system.h"
 #include "core/platform/temp_file.h"
@@ -149,14 +150,15 @@ TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
       }
     }
     Host.ShowReply(Client.Header, bodyStart);
-  } catch (const ESockError&) {
-    std::string text = "From : " + IntToStr(FromNumber) + "\n" +
-                       "Fromで指定されたサーバまでの接続が確立できません。\n"
-                       "アドレスに間違いがないか確認してください。";
-    if (Settings.UseProxyServer) {
-      text += "\nProxyサーバを経由している場合は、そのアドレスも確認してください。";
-    }
-    StepFailed(text, "接続エラー");
+  } catch (const ECertificateError& error) {
+    const TRunMessage message = CertificateErrorMessage(FromNumber, error);
+    StepFailed(message.Text, message.Caption);
+    return TStepOutcome::Failed;
+  } catch (const ESockError& error) {
+    const TRunMessage message =
+        ConnectionErrorMessage(FromNumber, error.what(), Client.TimedOut() ? Client.TimeOut : 0,
+                               Settings.UseProxyServer);
+    StepFailed(message.Text, message.Caption);
     return TStepOutcome::Failed;
   } catch (const std::exception&) {
     StepFailed(kUnknownErrorText, kUnknownErrorCaption);

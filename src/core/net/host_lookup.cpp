@@ -23,7 +23,7 @@ struct THostLookup::State {
   int pipe_fds[2] = {-1, -1};
   std::atomic<bool> done{false};
   int32_t error = 0;
-  uint32_t address = 0;
+  std::vector<TNetAddress> addresses;
 
   ~State() {
     for (int fd : pipe_fds) {
@@ -40,13 +40,21 @@ THostLookup::THostLookup(const std::string& name) : state_(std::make_shared<Stat
   try {
     std::thread([state = state_, name]() mutable {
       addrinfo hints{};
-      hints.ai_family = AF_INET;
+      hints.ai_family = AF_UNSPEC;
       hints.ai_socktype = SOCK_STREAM;
       addrinfo* result = nullptr;
       const int code = ::getaddrinfo(name.c_str(), nullptr, &hints, &result);
-      if (code == 0 && result != nullptr) {
-        state->address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
-      } else {
+      for (const addrinfo* a = code == 0 ? result : nullptr; a != nullptr; a = a->ai_next) {
+        if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) ||
+            a->ai_addrlen > sizeof(sockaddr_storage)) {
+          continue;
+        }
+        TNetAddress address;
+        std::memcpy(&address.Storage, a->ai_addr, a->ai_addrlen);
+        address.Size = a->ai_addrlen;
+        state->addresses.push_back(address);
+      }
+      if (state->addresses.empty()) {
         state->error = SocketErrorFromLookup(code == 0 ? EAI_NONAME : code, errno);
       }
       if (result != nullptr) ::freeaddrinfo(result);
@@ -76,8 +84,8 @@ int32_t THostLookup::Error() const {
   return state_->error;
 }
 
-uint32_t THostLookup::Address() const {
-  return state_->address;
+const std::vector<TNetAddress>& THostLookup::Addresses() const {
+  return state_->addresses;
 }
 
 int THostLookup::Running() {

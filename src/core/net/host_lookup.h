@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "core/net/net_address.h"
 
 namespace pellora {
 
-// One asynchronous IPv4 lookup of a host name, run on a short-lived helper thread so
+// One asynchronous lookup (IPv6 and IPv4) of a host name, run on a short-lived helper thread so
 // the caller can keep polling and pumping while it waits. Dropping the object before
 // the lookup ends abandons it: the helper finishes on its own and frees what it
 // shares with the caller, so an abort never waits for a slow resolver.
@@ -20,10 +23,10 @@ class THostLookup {
   // Becomes readable (poll) once the lookup has finished.
   int WaitFd() const;
   bool Done() const;
-  // Valid once Done(): 0 or a lookup error number (11001...), and the first IPv4
-  // address in network byte order.
+  // Valid once Done(): 0 or a lookup error number (11001...), and every address in
+  // the resolver's order of preference (ports not set).
   int32_t Error() const;
-  uint32_t Address() const;
+  const std::vector<TNetAddress>& Addresses() const;
 
   // Helper threads still running in the process; lets tests prove none is left over.
   static int Running();

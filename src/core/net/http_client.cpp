@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <system_error>
 
@@ -52,6 +53,20 @@ int64_t LeadingNumber(std::string_view text) {
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     if (value > (INT64_MAX - 9) / 10) return 0;  // not a size anything could send
     value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+// A Content-Length value that is nothing but a decimal number (blanks around it
+// allowed); anything else leaves the length unknown.
+std::optional<int64_t> StrictLength(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
   }
   return value;
 }
@@ -151,11 +166,11 @@ void THttpClient::Abort() {
 // ---------------------------------------------------------------- the request loop
 
 void THttpClient::HTTPConnect() {
-  std::string credential_host;
+  std::string credential_origin;
   for (int redirects = 0;; ++redirects) {
     ParseURL();
-    if (redirects == 0) credential_host = Host;
-    send_credentials_ = ::strcasecmp(Host.c_str(), credential_host.c_str()) == 0;
+    if (redirects == 0) credential_origin = Lower(Origin());
+    send_credentials_ = Lower(Origin()) == credential_origin;
     AssembleHTTPHeader();
     if (OnAboutToSend) OnAboutToSend(*this);
     CheckRequestHeader();
@@ -173,7 +188,10 @@ void THttpClient::HTTPConnect() {
     Disconnect();
 
     if (ReplyCode >= 300 && ReplyCode <= 398) {
-      if (!received_cookie_.empty()) HeaderInfo.Cookie = received_cookie_;
+      if (!received_cookie_.empty()) {
+        HeaderInfo.Cookie = redirect_cookie_ = received_cookie_;
+        redirect_cookie_host_ = Host;
+      }
       bool handled = false;
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
@@ -189,14 +207,14 @@ void THttpClient::Exchange() {
   ReplyCode = 0;
   try {
     Connect();
+    if (Secure && !Proxy.empty()) OpenTunnel();
     SendHTTP();
     ReplyCode = 0;
     RemoveHeader();
-    if (InputFileMode) {
-      CaptureFile(Body);
-    } else {
-      CaptureString(Body, -1);
-    }
+    // These replies never have a body, whatever their header says.
+    const bool bodiless = command_ == CmdType::CmdHEAD || ReplyCode == 204 || ReplyCode == 304 ||
+                          (ReplyCode >= 100 && ReplyCode < 200);
+    CaptureBody(bodiless ? 0 : body_length_);
   } catch (...) {
     try {
       Disconnect();
@@ -207,14 +225,76 @@ void THttpClient::Exchange() {
   }
 }
 
+void THttpClient::CaptureBody(int64_t length) {
+  if (InputFileMode) {
+    CaptureFile(Body, length);
+  } else if (length == 0) {
+    Body.clear();
+    ReceivedCount = 0;
+  } else {
+    CaptureString(Body, length);
+    if (length > 0 && static_cast<int64_t>(Body.size()) > length) {
+      Body.resize(static_cast<size_t>(length));
+      ReceivedCount = length;
+    }
+  }
+  // A body that ends before its announced length is a dropped connection, not a file.
+  if (length > 0 && ReceivedCount < length) {
+    throw ESockError("Connection closed after " + std::to_string(ReceivedCount) + " of " +
+                     std::to_string(length) + " bytes of the body");
+  }
+}
+
+void THttpClient::OpenTunnel() {
+  const std::string target = HostHeader().find(':') == std::string::npos
+                                 ? HostHeader() + ":" + std::to_string(Port)
+                                 : HostHeader();
+  Write("CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n\r\n");
+  const std::string status = ReadLn();
+  const int32_t code = TryStrToInt(NthWord(WithoutTerminator(status), ' ', 2)).value_or(0);
+  for (std::string line = status; !line.empty() && line != "\n" && line != "\r\n";) {
+    line = ReadLn();
+  }
+  if (status.empty()) throw ESockError("Proxy closed the connection instead of a tunnel");
+  if (code != 200) {
+    throw ESockError("Proxy refused the tunnel to " + target + ": " + WithoutTerminator(status));
+  }
+  StartTls(Host, static_cast<uint16_t>(Port));
+}
+
+std::string THttpClient::HostHeader() const {
+  std::string host = Host.find(':') != std::string::npos ? "[" + Host + "]" : Host;
+  if (Port != default_port_) host += ":" + std::to_string(Port);
+  return host;
+}
+
+std::string THttpClient::Origin() const {
+  return scheme_ + "://" + HostHeader();
+}
+
+namespace {
+
+// "scheme:" at the start, as URI syntax defines a scheme.
+bool StartsWithScheme(const std::string& text) {
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(text[0]))) {
+    return false;
+  }
+  return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon),
+                     [](unsigned char c) { return std::isalnum(c) || c == '+' || c == '-' || c == '.'; });
+}
+
+}  // namespace
+
 // A Location that is not absolute is made absolute on the current server, so that the
-// next request keeps its port and a proxy receives a full URL.
+// next request keeps its scheme and port and a proxy receives a full URL. Only a
+// scheme or "//" at the start makes it absolute: "/a//b" and "/x?next=http://y/" are
+// paths on the current server.
 std::string THttpClient::AbsoluteRedirect(const std::string& location) const {
-  if (location.find("//") != std::string::npos) return location;
-  std::string origin = "http://" + Host;
-  if (Port != 80) origin += ":" + std::to_string(Port);
-  if (!location.empty() && location[0] == '/') return origin + location;
-  return origin + "/" + location;
+  if (StartsWithScheme(location)) return location;
+  if (location.starts_with("//")) return scheme_ + ":" + location;
+  if (!location.empty() && location[0] == '/') return Origin() + location;
+  return Origin() + "/" + location;
 }
 
 void THttpClient::ParseURL() {
@@ -231,16 +311,20 @@ void THttpClient::ParseURL() {
   }
 
   if (const size_t colon = url_.find(':'); colon != std::string::npos) {
-    const std::string scheme = Lower(url_.substr(0, colon));
-    if (scheme == "gopher") {
+    scheme_ = Lower(url_.substr(0, colon));
+    if (scheme_ == "gopher") {
       Port = 70;
-    } else if (scheme == "ftp") {
+    } else if (scheme_ == "ftp") {
       Port = 21;
-    } else if (scheme == "https") {
-      throw std::runtime_error("HTTP Secure Socket is not supported");
+    } else if (scheme_ == "https") {
+      Port = 443;
     } else {
       Port = 80;
     }
+    // Only "https" means TLS; every other scheme is spoken as plain HTTP.
+    Secure = scheme_ == "https";
+    default_port_ = Port;
+    if (scheme_ != "https" && scheme_ != "gopher" && scheme_ != "ftp") scheme_ = "http";
   }
 
   std::string host;
@@ -249,14 +333,26 @@ void THttpClient::ParseURL() {
   } else if (url_[0] != '/') {
     host = NthWord(url_, '/', 1);
   }
-  if (const size_t colon = host.find(':'); colon != std::string::npos) {
-    const std::string port_text = host.substr(colon + 1);
-    const int32_t port = StrToInt(port_text);
+  // A numeric IPv6 host stands in brackets: "[::1]:8080".
+  std::optional<std::string> port_text;
+  if (host.starts_with('[')) {
+    const size_t close = host.find(']');
+    const std::string rest = close == std::string::npos ? "" : host.substr(close + 1);
+    if (close == std::string::npos || (!rest.empty() && rest[0] != ':')) {
+      throw EConvertError("'" + host + "' is not a valid host");
+    }
+    if (!rest.empty()) port_text = rest.substr(1);
+    host = host.substr(1, close - 1);
+  } else if (const size_t colon = host.find(':'); colon != std::string::npos) {
+    port_text = host.substr(colon + 1);
+    host.erase(colon);
+  }
+  if (port_text) {
+    const int32_t port = StrToInt(*port_text);
     if (port < 0 || port > 65535) {
-      throw EConvertError("'" + port_text + "' is not a valid port number");
+      throw EConvertError("'" + *port_text + "' is not a valid port number");
     }
     Port = static_cast<uint32_t>(port);
-    host.erase(colon);
   }
   if (!host.empty()) Host = host;
   if (request_path_.empty()) {
@@ -270,19 +366,21 @@ void THttpClient::AssembleHTTPHeader() {
   list.Clear();
   if (command_ != CmdType::CmdWRAPPED) {
     list.Add(std::string(kMethodText[static_cast<int>(command_)]) +
-             (Proxy.empty() ? request_path_ : url_) + " HTTP/1.0");
+             (ViaProxy() ? url_ : request_path_) + " HTTP/1.0");
   }
-  if (!Proxy.empty()) {
+  if (ViaProxy()) {
     list.Add("Proxy-Connection: Keep-Alive");
-    list.Add("Host: " + Host);
+    list.Add("Host: " + HostHeader());
   }
-  list.SetValue("Host", Host);
+  list.SetValue("Host", HostHeader());
   list.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
   list.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
   if (!HeaderInfo.LocalMailAddress.empty())
     list.SetValue("User-Agent", HeaderInfo.LocalMailAddress);
   if (!HeaderInfo.LocalProgram.empty()) list.SetValue("From", HeaderInfo.LocalProgram);
-  if (!HeaderInfo.Cookie.empty()) list.SetValue("Cookie", HeaderInfo.Cookie);
+  const bool cookie_elsewhere = HeaderInfo.Cookie == redirect_cookie_ &&
+                                ::strcasecmp(Host.c_str(), redirect_cookie_host_.c_str()) != 0;
+  if (!HeaderInfo.Cookie.empty() && !cookie_elsewhere) list.SetValue("Cookie", HeaderInfo.Cookie);
   if (!HeaderInfo.Referer.empty()) list.SetValue("Referer", HeaderInfo.Referer);
   if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty() && send_credentials_) {
     list.SetValue("Authorization",
@@ -334,6 +432,8 @@ void THttpClient::SendHTTP() {
 
 void THttpClient::RemoveHeader() {
   ExpectedLength = 0;
+  body_length_ = -1;
+  bool conflicting_lengths = false;
   received_cookie_.clear();
   redirect_target_.clear();
   std::ofstream file;
@@ -358,14 +458,15 @@ void THttpClient::RemoveHeader() {
   };
   auto is_blank = [](const std::string& line) { return line == "\n" || line == "\r\n"; };
 
+  // A reply cut before its empty line is a dropped connection, not an empty file.
   const std::string status = ReadLn();
-  if (status.empty()) return;  // closed without a reply
+  if (status.empty()) throw ESockError("Connection closed without a reply");
   ReplyCode = TryStrToInt(NthWord(WithoutTerminator(status), ' ', 2)).value_or(0);
   append(status);
   if (is_blank(status)) return;
   for (;;) {
     const std::string line = ReadLn();
-    if (line.empty()) return;
+    if (line.empty()) throw ESockError("Connection closed before the end of the reply header");
     const std::string name = Upper(NthWord(line, ' ', 1));
     if (name == "SET-COOKIE:") {
       received_cookie_ = HeaderValue(line, 12);
@@ -373,6 +474,10 @@ void THttpClient::RemoveHeader() {
       redirect_target_ = HeaderValue(line, 10);
     } else if (name == "CONTENT-LENGTH:") {
       ExpectedLength = LeadingNumber(HeaderValue(line, 16));
+      const std::optional<int64_t> length = StrictLength(HeaderValue(line, 16));
+      conflicting_lengths = conflicting_lengths || !length ||
+                            (body_length_ >= 0 && *length != body_length_);
+      body_length_ = conflicting_lengths ? -1 : *length;
     }
     append(line);
     if (is_blank(line)) return;

@@ -29,8 +29,10 @@ enum class CmdType : uint8_t {
 using TResultEvent = std::function<void(CmdType cmd)>;
 
 // One HTTP/1.0 exchange per call: connect (directly or through Proxy), send the request,
-// read the reply header line by line, capture the body until the server closes, and
-// follow redirects 300-302. Typical use:
+// read the reply header line by line, capture the body (Content-Length bytes when the
+// reply gives a length, else until the server closes), and follow redirects 300-302.
+// "https://" URLs go over TLS, through a CONNECT tunnel when there is a Proxy; the
+// request bytes are the same as over plain HTTP. Typical use:
 //
 //   THttpClient http;
 //   http.OnPump = [] { /* process GUI events; may call http.Abort() */ };
@@ -42,7 +44,9 @@ using TResultEvent = std::function<void(CmdType cmd)>;
 //   // http.ReplyCode, http.Header (reply header text), body in the file named by Body
 //
 // HTTP status codes are no exceptions; failures of the connection are (ESockError,
-// EAbortError for time-outs and aborts).
+// EAbortError for time-outs and aborts, ECertificateError for a server certificate
+// that fails verification), and so is a reply that ends before its header or its
+// announced length does.
 class THttpClient : public TStreamSocket {
  public:
   static constexpr int kMaxRedirects = 20;
@@ -105,6 +109,17 @@ class THttpClient : public TStreamSocket {
 
  private:
   void Run(CmdType command, const std::string& url);
+  // A plain request to the proxy, with an absolute URL; an https request goes through a
+  // tunnel and is sent as to the server itself.
+  bool ViaProxy() const { return !Proxy.empty() && !Secure; }
+  // The Host header's value: the host, with the port when it is not the scheme's.
+  std::string HostHeader() const;
+  // "scheme://host[:port]" of the current request.
+  std::string Origin() const;
+  // Opens a CONNECT tunnel through the proxy to Host:Port.
+  void OpenTunnel();
+  // Receives the body into Body; -1 when the length is not known.
+  void CaptureBody(int64_t length);
   // Raises ESockError when a request line would carry CR, LF or NUL.
   void CheckRequestHeader() const;
   void Exchange();
@@ -118,8 +133,14 @@ class THttpClient : public TStreamSocket {
   std::string uri_argument_;
   std::string url_;
   CmdType command_ = CmdType::CmdGET;
-  // Credentials go only to the host they were given for, not to a redirect target.
+  std::string scheme_ = "http";     // of the current URL, lower case
+  uint32_t default_port_ = 80;      // the scheme's
+  int64_t body_length_ = -1;        // Content-Length of the reply; -1 none
+  // Credentials go only to the scheme, host and port they were given for.
   bool send_credentials_ = true;
+  // A cookie taken from a redirect reply goes only to the host that set it.
+  std::string redirect_cookie_;
+  std::string redirect_cookie_host_;
 };
 
 }  // namespace pellora

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "core/net/host_lookup.h"
+#include "core/net/tls_channel.h"
 #include "core/net/winsock_message.h"
 
 namespace pellora {
@@ -21,14 +22,6 @@ namespace {
 
 constexpr auto kSlice = std::chrono::milliseconds(10);
 std::atomic<int> live_instances{0};
-
-std::string DottedAddress(uint32_t network_order) {
-  char text[INET_ADDRSTRLEN] = {};
-  in_addr address{};
-  address.s_addr = network_order;
-  ::inet_ntop(AF_INET, &address, text, sizeof text);
-  return text;
-}
 
 }  // namespace
 
@@ -80,8 +73,8 @@ void TStreamSocket::InitWinsock() {
   }
 }
 
-void TStreamSocket::CreateSocket(bool zero_linger) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+void TStreamSocket::CreateSocket(bool zero_linger, int family) {
+  const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     RecordErrno(errno);
     ErrorManager(kErrWouldBlock);
@@ -93,12 +86,19 @@ void TStreamSocket::CreateSocket(bool zero_linger) {
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
   }
   fd_ = fd;
+  zero_linger_ = zero_linger;
+  fd_family_ = family;
+  fd_used_ = false;
   DropPending();  // a new connection starts with nothing unread
 }
 
 void TStreamSocket::RequestCloseSocket() {
   StatusMessage(4, "Request Close Socket");
   connected_ = false;
+  if (tls_) {
+    tls_->Shutdown();
+    tls_.reset();
+  }
   if (fd_ < 0) return;
   const int old = fd_;
   fd_ = -1;
@@ -113,7 +113,10 @@ void TStreamSocket::RequestCloseSocket() {
 
 void TStreamSocket::Close(int handle) {
   StatusMessage(8, "Closing Socket");
-  if (handle == fd_) fd_ = -1;
+  if (handle == fd_) {
+    fd_ = -1;
+    tls_.reset();
+  }
   if (handle >= 0 && ::close(handle) != 0 && errno != EINTR) {
     RecordErrno(errno);
     ErrorManager(kErrWouldBlock);
@@ -135,9 +138,9 @@ void TStreamSocket::Connect() {
     } catch (const ESockError& error) {
       const std::string text = error.what();
       if (text == "Host Lookup Timed Out" || text == "Host Lookup Canceled") throw;
-      peer_address_ = 0;
+      peers_.clear();
     }
-    if (peer_address_ != 0) break;
+    if (!peers_.empty()) break;
     bool handled = false;
     if (pass == 0 && OnInvalidHost) OnInvalidHost(handled);
     if (!handled) throw ESockError("Null Remote Address");
@@ -145,39 +148,23 @@ void TStreamSocket::Connect() {
   peer_port_ = static_cast<uint16_t>(Proxy.empty() ? Port : ProxyPort);
 
   lookup_done_ = false;
-  notification_ok_ = true;
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(peer_port_);
-  peer.sin_addr.s_addr = peer_address_;
-  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-    const int err = errno;
-    if (err != EINPROGRESS && err != EINTR) {
-      RecordErrno(err);
-      ErrorManager(kErrWouldBlock);
-    }
-  } else {
-    connected_ = true;
-  }
-
   TimerOn();
-  while (!connected_ && !timed_out_ && !canceled_ && notification_ok_) {
-    const short events = WaitSlice(fd_, POLLOUT);
-    if (events & (POLLOUT | POLLERR | POLLHUP)) {
-      int err = 0;
-      socklen_t size = sizeof err;
-      ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &size);
-      if (err == 0) {
-        connected_ = true;
-      } else {
-        notification_ok_ = false;
-        RecordErrno(err);
-      }
+  // Each address gets an equal share of what is left of the period, so one that
+  // never answers cannot use up the time of those after it.
+  for (size_t i = 0; i < peers_.size() && !connected_ && !timed_out_ && !canceled_; ++i) {
+    auto until = std::chrono::steady_clock::time_point::max();
+    if (timer_enabled_) {
+      until = std::chrono::steady_clock::now() +
+              (deadline_ - std::chrono::steady_clock::now()) / static_cast<int>(peers_.size() - i);
     }
+    TNetAddress address = peers_[i];
+    address.SetPort(peer_port_);
+    if (ConnectTo(address, until)) peer_ = address;
   }
   TimerOff();
   if (connected_ && !timed_out_ && !canceled_) {
     if (OnConnect) OnConnect(*this);
+    if (Secure && Proxy.empty()) StartTls(Host, static_cast<uint16_t>(Port));
     return;
   }
   const bool timed_out = timed_out_;
@@ -194,18 +181,107 @@ void TStreamSocket::Connect() {
   throw ESockError("Connection Failed");
 }
 
+bool TStreamSocket::ConnectTo(const TNetAddress& address,
+                              std::chrono::steady_clock::time_point until) {
+  if (fd_ < 0 || fd_used_ || address.Family() != fd_family_) {
+    // A socket of the address's family that no earlier attempt has touched.
+    const bool zero_linger = fd_ >= 0 && zero_linger_;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    CreateSocket(zero_linger, address.Family());
+  }
+  fd_used_ = true;
+  notification_ok_ = true;
+  if (::connect(fd_, address.Raw(), address.Size) != 0) {
+    const int err = errno;
+    if (err != EINPROGRESS && err != EINTR) {
+      RecordErrno(err);
+      return false;
+    }
+  } else {
+    connected_ = true;
+  }
+  while (!connected_ && !timed_out_ && !canceled_ && notification_ok_ &&
+         std::chrono::steady_clock::now() < until) {
+    const short events = WaitSlice(fd_, POLLOUT);
+    if (events & (POLLOUT | POLLERR | POLLHUP)) {
+      int err = 0;
+      socklen_t size = sizeof err;
+      ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &size);
+      if (err == 0) {
+        connected_ = true;
+      } else {
+        notification_ok_ = false;
+        RecordErrno(err);
+      }
+    }
+  }
+  if (!connected_ && notification_ok_ && !timed_out_ && !canceled_) {
+    RecordErrno(ETIMEDOUT);  // this address's share ran out; the next one may answer
+  }
+  return connected_;
+}
+
+void TStreamSocket::StartTls(const std::string& host, uint16_t port) {
+  StatusMessage(8, "TLS Handshake");
+  if (!connected_) throw ESockError("Not Connected");
+  if (!tls_context_ || tls_context_->ExtraCaFile() != TlsCaFile) {
+    tls_context_ = std::make_shared<TTlsContext>(TlsCaFile);
+  }
+  // Bytes read ahead before TLS starts cannot belong to it.
+  if (Pending() > 0) throw ESockError("TLS handshake failed: unexpected data before it");
+  tls_ = std::make_unique<TTlsChannel>(tls_context_, fd_, host, port);
+  TimerOn();
+  for (;;) {
+    if (timed_out_ || canceled_) {
+      const bool timed_out = timed_out_;
+      TimerOff();
+      canceled_ = false;
+      throw ESockError(timed_out ? "TLS Handshake Timed out" : "TLS Handshake Canceled");
+    }
+    int step = 0;
+    try {
+      step = tls_->Handshake();
+    } catch (...) {
+      TimerOff();
+      throw;
+    }
+    if (step == 1) break;
+    if (step < 0) {
+      TimerOff();
+      RecordErrno(errno);
+      ErrorManager(kErrWouldBlock);
+      throw ESockError("TLS handshake failed");
+    }
+    WaitSlice(fd_, tls_->WantedEvents());
+  }
+  TimerOff();
+}
+
+bool TStreamSocket::TlsResumed() const {
+  return tls_ && tls_->Resumed();
+}
+
 void TStreamSocket::ResolveRemoteHost() {
   StatusMessage(8, "Resolve Host");
   const std::string name = Proxy.empty() ? Host : Proxy;
-  in_addr dotted{};
-  if (name.find('\0') == std::string::npos && ::inet_pton(AF_INET, name.c_str(), &dotted) == 1) {
-    peer_address_ = dotted.s_addr;
+  peers_.clear();
+  if (const auto numeric = NumericAddress(name)) {
+    peers_.push_back(*numeric);
     return;
   }
-  peer_address_ = 0;
   if (name.empty() || name.find('\0') != std::string::npos) {
     SetLastErrorNo(kErrHostNotFound);
     throw ESockError("Host Lookup Failed");
+  }
+  if (Resolver) {
+    peers_ = Resolver(name);
+    if (peers_.empty()) {
+      SetLastErrorNo(kErrHostNotFound);
+      throw ESockError("Host Lookup Failed");
+    }
+    if (OnHostResolved) OnHostResolved(*this);
+    return;
   }
   TimerOn();
   lookup_done_ = false;
@@ -217,8 +293,8 @@ void TStreamSocket::ResolveRemoteHost() {
   TimerOff();
   if (timed_out_) throw ESockError("Host Lookup Timed Out");
   if (canceled_) throw ESockError("Host Lookup Canceled");
-  if (lookup.Done() && lookup.Error() == 0 && lookup.Address() != 0) {
-    peer_address_ = lookup.Address();
+  if (lookup.Done() && lookup.Error() == 0 && !lookup.Addresses().empty()) {
+    peers_ = lookup.Addresses();
     if (OnHostResolved) OnHostResolved(*this);
     return;
   }
@@ -253,7 +329,7 @@ void TStreamSocket::Abort() {
 // The peer's close, noticed when nothing unread is left: the socket is replaced at
 // once so that Connect works again. With unread data the reader meets the end itself.
 void TStreamSocket::ProcessCloseNotification() {
-  if (!connected_ || fd_ < 0 || Pending() > 0) return;
+  if (!connected_ || fd_ < 0 || Pending() > 0 || (tls_ && tls_->Buffered() > 0)) return;
   pollfd p{fd_, POLLIN, 0};
   if (::poll(&p, 1, 0) <= 0) return;
   char byte = 0;
@@ -375,7 +451,7 @@ void TStreamSocket::StatusMessage(uint8_t level, const std::string& text) {
 
 std::string TStreamSocket::GetRemoteIP() {
   StatusMessage(8, "Getting Remote IP");
-  return DottedAddress(peer_address_);
+  return peer_.Text();
 }
 
 std::string TStreamSocket::GetLocalIP() {
@@ -395,13 +471,13 @@ std::string TStreamSocket::GetLocalIP() {
 }
 
 std::string TStreamSocket::GetLocalAddress() {
-  sockaddr_in local{};
-  socklen_t size = sizeof local;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+  TNetAddress local;
+  local.Size = sizeof local.Storage;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local.Storage), &local.Size) != 0) {
     RecordErrno(errno);
     ErrorManager(kErrWouldBlock);
   }
-  std::string text = DottedAddress(local.sin_addr.s_addr);
+  std::string text = local.Text();
   int replaced = 0;
   for (char& c : text) {
     if (c == '.' && replaced < 3) {
@@ -413,13 +489,14 @@ std::string TStreamSocket::GetLocalAddress() {
 }
 
 std::string TStreamSocket::GetPortString() {
-  sockaddr_in local{};
+  sockaddr_storage local{};
   socklen_t size = sizeof local;
   if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
     RecordErrno(errno);
     ErrorManager(kErrWouldBlock);
   }
-  const unsigned port = ntohs(local.sin_port);
+  // Both address families keep the port at the same place.
+  const unsigned port = ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
   return "," + std::to_string(port >> 8) + "," + std::to_string(port & 0xff);
 }
 

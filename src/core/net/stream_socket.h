@@ -12,11 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "core/net/net_address.h"
 #include "core/net/sock_error.h"
 
 namespace pellora {
 
 class TStreamSocket;
+class TTlsChannel;
+class TTlsContext;
 
 using TNotifyEvent = std::function<void(TStreamSocket& sender)>;
 using TOnErrorEvent =
@@ -31,6 +34,12 @@ using TOnStatus = std::function<void(TStreamSocket& sender, const std::string& s
 // (0 = none): one full period for the lookup, one for the connect, one per call of
 // SendBuffer and ReadLn, and one per received chunk in the captures.
 //
+// A host name may stand for several IPv6 and IPv4 addresses: Connect tries them in
+// the resolver's order until one answers, sharing the connect period among those
+// left. With Secure set, Connect adds TLS (verified against Host) once the TCP
+// connection stands, unless it goes to a Proxy: the caller then opens a tunnel and
+// calls StartTls itself. Every send and receive below goes through TLS when it is on.
+//
 // Every close leaves a fresh unconnected socket behind, so Connect may be called again
 // after Disconnect. Not thread-safe except for Cancel and Abort, which may come from
 // any thread.
@@ -44,12 +53,17 @@ class TStreamSocket {
   TStreamSocket& operator=(const TStreamSocket&) = delete;
 
   // --- properties ---
-  std::string Host;         // host name or dotted IPv4 address of the server
+  std::string Host;         // host name or numeric IPv4/IPv6 address of the server
   uint32_t Port = 0;        // server port
   uint32_t TimeOut = 0;     // inactivity time-out in ms; 0 waits without limit
   int32_t ReportLevel = 0;  // highest status level passed to OnStatus
   std::string Proxy;        // when set, lookup and connection go to Proxy:ProxyPort
   uint32_t ProxyPort = 0;
+  bool Secure = false;     // TLS over the connection
+  std::string TlsCaFile;   // extra trusted CA certificates (PEM), beside the system's
+  // Replaces the system's host lookup when set (synchronous; tests use it to give a
+  // name several addresses).
+  std::function<std::vector<TNetAddress>(const std::string& name)> Resolver;
 
   // Counters. 64-bit so that transfers beyond 2 GiB count correctly.
   int64_t SentCount = 0;       // bytes sent by SendFile / SendStream
@@ -80,6 +94,13 @@ class TStreamSocket {
   void Cancel();
   virtual void Abort();
   bool Connected() const { return connected_; }
+  // Whether the last wait ended because TimeOut passed (until the next wait starts).
+  bool TimedOut() const { return timed_out_; }
+  // TLS over the connection that stands (Host is what the certificate must name).
+  // One TimeOut period for the handshake; ECertificateError when verification fails.
+  void StartTls(const std::string& host, uint16_t port);
+  // Whether the TLS handshake of the connection resumed an earlier session.
+  bool TlsResumed() const;
 
   // --- sending ---
   // Sends `length` bytes, or up to the first zero byte when length is 0.
@@ -97,6 +118,8 @@ class TStreamSocket {
   virtual std::string Transaction(const std::string& command);
   void AppendFile(const std::string& path);
   void CaptureFile(const std::string& path);
+  // Receives at most `length` bytes (-1: until the peer closes) into the file.
+  void CaptureFile(const std::string& path, int64_t length);
   // size -1: one receive; otherwise until the stream holds `size` bytes or the peer closes.
   void CaptureStream(std::ostream& stream, int64_t size);
   // size -1: until the peer closes; otherwise until the text holds at least `size` bytes.
@@ -132,7 +155,6 @@ class TStreamSocket {
   void TimerOn();
   void TimerOff();
   void TimerFired();
-  bool TimedOut() const { return timed_out_; }
   std::atomic<bool> lookup_done_{false};
 
  private:
@@ -144,14 +166,22 @@ class TStreamSocket {
   void CheckTimer();
   // Records errno as the last socket error and returns its number.
   int32_t RecordErrno(int err);
-  void CreateSocket(bool zero_linger);
+  void CreateSocket(bool zero_linger, int family = AF_INET);
   void InitWinsock();
   void ProcessCloseNotification();
   void RaiseAborted(const char* text);
   // Receives chunks into `store` until it returns false or the peer closes.
+  // With a limit, stops after that many bytes (what follows them is dropped).
   void ReceiveChunks(const std::function<bool(const char*, size_t)>& store, const char* abort_text,
-                     bool timed);
+                     bool timed, int64_t limit = -1);
   void SendAll(const char* data, size_t length, bool count_sent);
+  // send() and recv() of the connection, through TLS when it is on.
+  ssize_t RawSend(const char* data, size_t length);
+  ssize_t RawReceive(char* data, size_t length);
+  // The poll events an I/O wait needs: TLS may need the other direction.
+  short IoEvents(short events) const;
+  // One connect attempt to `address`; false when it failed (the error is recorded).
+  bool ConnectTo(const TNetAddress& address, std::chrono::steady_clock::time_point until);
 
   // Received bytes not yet handed out: a line read takes one chunk from the
   // socket and keeps what follows the line here, where every later read finds it
@@ -173,8 +203,14 @@ class TStreamSocket {
   bool notification_ok_ = true;
   int32_t last_error_ = 0;
   int32_t platform_error_ = 0;
-  uint32_t peer_address_ = 0;  // network byte order; 0 = not resolved
-  uint16_t peer_port_ = 0;     // host byte order
+  bool zero_linger_ = false;  // of the socket in fd_
+  int fd_family_ = AF_INET;   // of the socket in fd_
+  bool fd_used_ = false;      // fd_ has been given to connect() already
+  std::vector<TNetAddress> peers_;  // resolved addresses; empty = not resolved
+  TNetAddress peer_;                // the one connected to
+  uint16_t peer_port_ = 0;          // host byte order
+  std::shared_ptr<TTlsContext> tls_context_;
+  std::unique_ptr<TTlsChannel> tls_;
   std::string last_status_;
   std::string last_reply_;
   bool timer_enabled_ = false;

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "core/net/stream_socket.h"
+#include "core/net/tls_channel.h"
 #include "core/net/winsock_message.h"
 
 namespace pellora {
@@ -33,13 +34,27 @@ TimerGuard(Off) -> TimerGuard<Off>;
 
 }  // namespace
 
+// ---------------------------------------------------------------- raw I/O
+
+ssize_t TStreamSocket::RawSend(const char* data, size_t length) {
+  return tls_ ? tls_->Write(data, length) : ::send(fd_, data, length, kSendFlags);
+}
+
+ssize_t TStreamSocket::RawReceive(char* data, size_t length) {
+  return tls_ ? tls_->Read(data, length) : ::recv(fd_, data, length, MSG_DONTWAIT);
+}
+
+short TStreamSocket::IoEvents(short events) const {
+  return tls_ && tls_->WantedEvents() != 0 ? tls_->WantedEvents() : events;
+}
+
 // ---------------------------------------------------------------- sending
 
 void TStreamSocket::SendAll(const char* data, size_t length, bool count_sent) {
   size_t sent = 0;
   while (sent < length) {
     if (canceled_) return;
-    const ssize_t n = ::send(fd_, data + sent, length - sent, kSendFlags);
+    const ssize_t n = RawSend(data + sent, length - sent);
     if (n > 0) {
       sent += static_cast<size_t>(n);
       if (count_sent) {
@@ -50,7 +65,7 @@ void TStreamSocket::SendAll(const char* data, size_t length, bool count_sent) {
     } else if (n == 0) {
       return;
     } else if (WouldBlock(errno)) {
-      WaitSlice(fd_, POLLOUT);
+      WaitSlice(fd_, IoEvents(POLLOUT));
     } else {
       RecordErrno(errno);
       ErrorManager(kErrWouldBlock);
@@ -124,7 +139,7 @@ ssize_t TStreamSocket::ReceiveAhead() {
     rx_end_ -= rx_begin_;
     rx_begin_ = 0;
   }
-  const ssize_t n = ::recv(fd_, rx_.get() + rx_end_, kBufferSize - rx_end_, MSG_DONTWAIT);
+  const ssize_t n = RawReceive(rx_.get() + rx_end_, kBufferSize - rx_end_);
   if (n > 0) rx_end_ += static_cast<size_t>(n);
   return n;
 }
@@ -143,7 +158,7 @@ std::string TStreamSocket::Read(uint16_t count) {
           if (last_error_ == kErrNotConnected) break;
           ErrorManager(kErrWouldBlock);
         }
-        WaitSlice(fd_, POLLIN);
+        WaitSlice(fd_, IoEvents(POLLIN));
       }
     }
   } else if (Pending() == 0) {
@@ -182,7 +197,7 @@ std::string TStreamSocket::ReadLn() {
     }
     if (n < 0) {
       if (WouldBlock(errno)) {
-        WaitSlice(fd_, POLLIN);
+        WaitSlice(fd_, IoEvents(POLLIN));
         continue;
       }
       RecordErrno(errno);
@@ -216,36 +231,41 @@ std::string TStreamSocket::Transaction(const std::string& command) {
 }
 
 void TStreamSocket::ReceiveChunks(const std::function<bool(const char*, size_t)>& store,
-                                  const char* abort_text, bool timed) {
+                                  const char* abort_text, bool timed, int64_t limit) {
   ReceivedCount = 0;
+  if (limit == 0) return;
   if (timed) TimerOn();
   TimerGuard guard{[this, timed] {
     if (timed) TimerOff();
   }};
   if (Pending() > 0) {
-    // What came with the last line read belongs to this capture.
-    const size_t n = Pending();
-    rx_begin_ = rx_end_;
+    // What came with the last line read belongs to this capture (up to the limit).
+    size_t n = Pending();
+    if (limit > 0) n = static_cast<size_t>(std::min<int64_t>(limit, static_cast<int64_t>(n)));
+    const char* const data = rx_.get() + rx_begin_;
+    DropPending();
     ReceivedCount += static_cast<int64_t>(n);
-    const bool more = store(rx_.get() + rx_end_ - n, n);
+    const bool more = store(data, n);
     if (OnPacketRecvd) OnPacketRecvd(*this);
-    if (!more) return;
+    if (!more || ReceivedCount == limit) return;
   }
   for (;;) {
     if (canceled_) RaiseAborted(abort_text);
-    const ssize_t n = ::recv(fd_, buffer_.get(), kBufferSize, MSG_DONTWAIT);
+    size_t room = kBufferSize;
+    if (limit > 0) room = static_cast<size_t>(std::min<int64_t>(limit - ReceivedCount, kBufferSize));
+    const ssize_t n = RawReceive(buffer_.get(), room);
     if (n > 0) {
       ReceivedCount += n;
       const bool more = store(buffer_.get(), static_cast<size_t>(n));
       if (OnPacketRecvd) OnPacketRecvd(*this);
       if (timed) TimerOn();  // the time-out limits silence, not the whole transfer
-      if (!more) return;
+      if (!more || ReceivedCount == limit) return;
       PumpIfDue();
       continue;
     }
     if (n == 0) return;
     if (WouldBlock(errno)) {
-      WaitSlice(fd_, POLLIN);
+      WaitSlice(fd_, IoEvents(POLLIN));
       continue;
     }
     RecordErrno(errno);
@@ -255,6 +275,10 @@ void TStreamSocket::ReceiveChunks(const std::function<bool(const char*, size_t)>
 }
 
 void TStreamSocket::CaptureFile(const std::string& path) {
+  CaptureFile(path, -1);
+}
+
+void TStreamSocket::CaptureFile(const std::string& path, int64_t length) {
   StatusMessage(8, "CaptureFile");
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) throw EFileError("Cannot create file \"" + path + "\"");
@@ -276,7 +300,7 @@ void TStreamSocket::CaptureFile(const std::string& path) {
         }
         return true;
       },
-      "Socket send aborted", true);
+      "Socket send aborted", true, length);
 }
 
 void TStreamSocket::AppendFile(const std::string& path) {
@@ -292,7 +316,7 @@ void TStreamSocket::AppendFile(const std::string& path) {
   }
   while (connected_) {
     if (canceled_) RaiseAborted("Socket send aborted");
-    const ssize_t n = ::recv(fd_, buffer_.get(), kBufferSize, MSG_DONTWAIT);
+    const ssize_t n = RawReceive(buffer_.get(), kBufferSize);
     if (n > 0) {
       file.write(buffer_.get(), n);
       if (!file) throw EFileError("Cannot write file \"" + path + "\"");
@@ -302,7 +326,7 @@ void TStreamSocket::AppendFile(const std::string& path) {
     } else if (n == 0) {
       RequestCloseSocket();  // the peer closed and nothing is left unread
     } else if (WouldBlock(errno)) {
-      WaitSlice(fd_, POLLIN);
+      WaitSlice(fd_, IoEvents(POLLIN));
     } else {
       RecordErrno(errno);
       if (last_error_ == kErrNotConnected) break;
@@ -356,7 +380,7 @@ void TStreamSocket::FilterHeader(std::ostream& stream) {
 
 bool TStreamSocket::DataAvailable() {
   StatusMessage(8, "Data Available");
-  if (Pending() > 0) return true;
+  if (Pending() > 0 || (tls_ && tls_->Buffered() > 0)) return true;
   char byte = 0;
   return ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
 }
@@ -364,7 +388,7 @@ bool TStreamSocket::DataAvailable() {
 void TStreamSocket::ClearInput() {
   StatusMessage(8, "Clearing Input");
   DropPending();
-  [[maybe_unused]] const ssize_t n = ::recv(fd_, buffer_.get(), kBufferSize, MSG_DONTWAIT);
+  [[maybe_unused]] const ssize_t n = RawReceive(buffer_.get(), kBufferSize);
 }
 
 }  // namespace pellora

@@ -25,6 +25,7 @@ struct TSettings {
   std::string Agent = "Pellora";
   std::string Referer;
   std::string MailAddress;
+  std::string TrustedCaFile;  // extra trusted CA certificates (PEM) for https
 
   bool operator==(const TSettings&) const = default;
 };

@@ -244,7 +244,7 @@ TEST_F(ThreadOperationTest, ConnectionErrorStopsTheRunAtThatNumber) {
   EXPECT_EQ(Host.Messages[0].second,
             "From : "
             "3\nFromで指定されたサーバまでの接続が確立できません。\nアドレスに間違いがないか確認し"
-            "てください。");
+            "てください。\n\n詳細 : Socket readln aborted（300 ミリ秒のあいだ応答がありません）");
   EXPECT_EQ(Host.Icons[0], TRunIcon::Error);
   EXPECT_TRUE(Host.Messages[1].second.ends_with("From : 3 , To : 2で中断しました。"));
   EXPECT_TRUE(TempFolderEmpty());

@@ -121,7 +121,8 @@ TEST_F(SettingsFileTest, RoundTripRestoresEverything) {
                        "pass word",
                        "Agent/1.0",
                        "http://ref.test/",
-                       "me@test"};
+                       "me@test",
+                       ""};
   StartUp();
   Model.SetText(TFieldId::FromDir, "http://h.test/写真");
   Model.SetText(TFieldId::FromFile, "img???.jpg");
