@@ -129,7 +129,8 @@ class TestHttpServer {
 std::string Reply(std::string_view status, const std::vector<std::string>& headers,
                   std::string_view body);
 
-// Acts as an HTTP proxy on loopback targets (127.0.0.1, localhost, [::1]):
+// Acts as an HTTP proxy on loopback targets (127.0.0.1, localhost taken as 127.0.0.1,
+// [::1]):
 // - a request with an absolute "http://" URL goes verbatim to the host:port of that URL
 //   and the whole reply comes back, after which the connection closes;
 // - "CONNECT host:port" opens a tunnel: "200 Connection established", then bytes are
