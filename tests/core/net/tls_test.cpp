@@ -209,14 +209,18 @@ TEST_F(TlsTest, StallsCutsAndAbortsEndTheTransferAsOverPlainHttp) {
 }
 
 TEST_F(TlsTest, APlainServerOnTheHttpsPortIsATlsError) {
-  TestHttpServer plain(Answer(Reply("400 Bad Request", {}, "plain HTTP here")));
+  TestHttpServer plain([](TestConnection& connection) {
+    connection.ReadSome(std::chrono::seconds(2));
+    connection.Send(Reply("400 Bad Request", {}, "plain HTTP here"));
+  });
   try {
     http.Get("https://127.0.0.1:" + std::to_string(plain.Port()) + "/f");
     ADD_FAILURE() << "accepted";
   } catch (const ECertificateError& error) {
     ADD_FAILURE() << error.what();
   } catch (const ESockError& error) {
-    EXPECT_TRUE(std::string(error.what()).starts_with("TLS handshake failed")) << error.what();
+    EXPECT_TRUE(std::string(error.what()).starts_with("TLS handshake failed"))
+        << "[" << error.what() << "]";
   }
 }
 
