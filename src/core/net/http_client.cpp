@@ -418,8 +418,9 @@ void THttpClient::CheckRequestHeader() const {
 
 void THttpClient::SendHTTP() {
   CheckRequestHeader();
-  Write(request_header_.Text());
-  Writeln("");
+  // The header and the empty line that ends it in one write: one segment, one TLS
+  // record.
+  Writeln(request_header_.Text());
   if (!HasRequestBody(command_)) return;
   if (OutputFileMode) {
     SendFile(send_data_);
