@@ -151,7 +151,7 @@ int Run(const TCliOptions& options, TSettings& settings, TSequenceModel& model) 
   InstallInterruptHandler();
   engine.Execute();
 
-  if (engine.StoppedEarly || engine.EndedByError) return kExitStopped;
+  if (engine.EndReason != TRunEnd::Finished) return kExitStopped;
   return engine.MissingCount > 0 ? kExitMissing : kExitStored;
 }
 
