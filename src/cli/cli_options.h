@@ -10,9 +10,11 @@ namespace pellora {
 struct TCliOptions {
   std::string JobFile;            // empty: the job stored for this user
   std::vector<std::string> Sets;  // "KEY=VALUE", in order
+  std::string PasswordFile;       // empty: none given
   bool Yes = false;               // create a missing To base folder without asking
   bool List = false;
   bool Preview = false;
+  bool Keys = false;
   bool Quiet = false;
   bool Help = false;
   bool Version = false;

@@ -1,12 +1,18 @@
 // pellora-cli: runs a Pellora download job without a display.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "cli/cli_options.h"
@@ -17,12 +23,14 @@
 #include "core/net/http_client.h"
 #include "core/platform/file_system.h"
 #include "core/platform/store_location.h"
+#include "core/platform/unique_fd.h"
 #include "core/platform/version_info.h"
 #include "core/sequence/int_conversion.h"
 #include "core/sequence/sequence_model.h"
 #include "core/settings/ini_store.h"
 #include "core/settings/registry_settings.h"
 #include "core/settings/settings_file.h"
+#include "core/settings/settings_keys.h"
 
 namespace pellora {
 namespace {
@@ -30,23 +38,37 @@ namespace {
 constexpr int kExitStored = 0;
 constexpr int kExitMissing = 1;
 constexpr int kExitStopped = 2;
+constexpr int kExitNetwork = 3;
+constexpr int kExitFile = 4;
 constexpr int kExitUsage = 64;
+
+constexpr char kPasswordVariable[] = "PELLORA_PASSWORD";
+constexpr size_t kMaxPasswordFileSize = 64 * 1024;
 
 // The program's message boxes become "[caption] text" on the error stream.
 void PrintMessage(const std::string& text, const std::string& caption) {
   std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
 }
 
-void OnInterrupt(int) {
-  gInterrupts.fetch_add(1);
+void OnStopSignal(int signal) {
+  // Ctrl-C asks to stop after the current file; a second one, or a request to
+  // end the program, stops at once.
+  gInterrupts.fetch_add(signal == SIGINT ? 1 : 2);
 }
 
-void InstallInterruptHandler() {
+void InstallStopSignalHandlers() {
   struct sigaction action {};
-  action.sa_handler = OnInterrupt;
+  action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no restart: a question waiting for input ends too
-  sigaction(SIGINT, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+// A closed output and a file-size limit make writes fail with a reason the run
+// reports, instead of ending the program in the middle of a file.
+void IgnoreWriteSignals() {
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool AskYesNo(const std::string& text, const std::string& caption, bool yes) {
@@ -62,49 +84,153 @@ bool AskYesNo(const std::string& text, const std::string& caption, bool yes) {
   return std::getline(std::cin, answer) && (answer == "y" || answer == "Y" || answer == "yes");
 }
 
-// Loads the job and the overrides; false (after saying why) on bad input.
+// The words a flag takes on the command line, in any case.
+std::optional<bool> ParseFlagWord(std::string word) {
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (const char* yes : {"true", "1", "yes", "on"}) {
+    if (word == yes) return true;
+  }
+  for (const char* no : {"false", "0", "no", "off"}) {
+    if (word == no) return false;
+  }
+  return std::nullopt;
+}
+
+// One --set override, applied as the edit of that field or option would be;
+// false (after saying why) when it cannot be.
+bool ApplyOverride(const std::string& set, TSettings& settings, TSequenceModel& model) {
+  const TSettingsLine line = *SplitSettingsLine(set);
+  const std::string name(line.Key);
+  std::string value(line.Value);
+  const TSettingKey* key = FindSettingKey(name);
+  if (!key) {
+    std::fprintf(stderr, "pellora-cli: unknown setting '%s' (see --keys)\n", name.c_str());
+    return false;
+  }
+  if (key->Kind() == TSettingKind::Flag) {
+    const std::optional<bool> flag = ParseFlagWord(value);
+    if (!flag) {
+      std::fprintf(stderr,
+                   "pellora-cli: %s takes true or false (or 1/0, yes/no, on/off), not '%s'\n",
+                   name.c_str(), value.c_str());
+      return false;
+    }
+    value = *flag ? "true" : "false";
+  }
+  const TSettings before = settings;
+  try {
+    ApplySettingValue(*key, value, settings, model);
+  } catch (const EConvertError&) {
+    std::fprintf(stderr, "pellora-cli: %s needs an integer value, not '%s'\n", name.c_str(),
+                 value.c_str());
+    return false;
+  }
+  // A link option takes effect as when the options dialog confirms it: the linked
+  // To fields follow the From side from then on.
+  if (settings.FileSync != before.FileSync || settings.NumSync != before.NumSync ||
+      settings.NumPack != before.NumPack) {
+    model.EnableToFieldsWithLinks();
+    model.FromChange();
+    model.ToChange();
+  }
+  return true;
+}
+
+// The first line of a password file. Any readable file will do, also a pipe
+// ("--password-file <(...)").
+std::optional<std::string> ReadPasswordFile(const std::string& path) {
+  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  int error = fd.Get() < 0 ? errno : 0;
+  std::string content;
+  char buffer[4096];
+  while (error == 0 && content.size() <= kMaxPasswordFileSize) {
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  if (error != 0) {
+    std::fprintf(stderr, "pellora-cli: cannot read the password file %s: %s\n", path.c_str(),
+                 DescribeFileError(error).c_str());
+    return std::nullopt;
+  }
+  return content.substr(0, content.find_first_of("\r\n"));
+}
+
+// The password from the places that other users cannot read.
+bool ApplySecretPassword(const TCliOptions& options, TSettings& settings) {
+  const char* variable = std::getenv(kPasswordVariable);
+  if (variable && *variable) settings.Password = variable;
+  if (options.PasswordFile.empty()) return true;
+  const std::optional<std::string> password = ReadPasswordFile(options.PasswordFile);
+  if (password) settings.Password = *password;
+  return password.has_value();
+}
+
+// Loads the job as the window holds it, then the password and the overrides;
+// false (after saying why) on input that cannot be loaded.
 bool LoadJob(const TCliOptions& options, TSettings& settings, TSequenceModel& model) {
   if (options.JobFile.empty()) {
+    // As the window starts: the stored job, then both sides evaluated once.
     LoadRegistrySettings(TIniStoreReader::FromFile(PerUserStorePath()), settings, model);
+    model.EnableToFields();
+    model.FromChange();
+    model.ToChange();
   } else {
+    // As the window opens a job file: its start-up evaluation first, then the
+    // file's lines in order and nothing else, so that the To fields keep what the
+    // file gives them.
+    model.EnableToFields();
+    model.FromChange();
+    model.ToChange();
     try {
       LoadSettingsFile(options.JobFile, settings, model);
     } catch (const EFileError& error) {
-      PrintMessage("設定ファイル \"" + options.JobFile + "\" を読み込めませんでした。\n" +
-                       DescribeFileError(error.Error),
-                   "設定ファイル");
+      PrintMessage(DescribeSettingsFileReadError(error), "設定ファイル");
       return false;
     } catch (const ESettingsValueError& error) {
-      PrintMessage("設定ファイル \"" + options.JobFile + "\" の " + std::to_string(error.Line) +
-                       " 行目: " + error.Key + " の値 \"" + error.Value +
-                       "\" が整数ではありません。",
-                   "整数エラー");
+      PrintMessage(DescribeSettingsValueError(options.JobFile, error), "整数エラー");
       return false;
     }
   }
-  model.EnableToFields();
+  if (!ApplySecretPassword(options, settings)) return false;
   for (const std::string& set : options.Sets) {
-    const std::string key = set.substr(0, set.find('='));
-    try {
-      if (!ApplySettingsLine(set, settings, model)) {
-        std::fprintf(stderr, "pellora-cli: unknown setting '%s' (see --help)\n", key.c_str());
-        return false;
-      }
-    } catch (const EConvertError&) {
-      std::fprintf(stderr, "pellora-cli: %s needs an integer value\n", key.c_str());
-      return false;
+    if (!ApplyOverride(set, settings, model)) return false;
+  }
+  return true;
+}
+
+// One message for each field whose text the rules refuse; false if there was one.
+bool CheckFields(const TSequenceModel& model) {
+  bool ok = true;
+  for (const TSettingKey& key : SettingKeys()) {
+    const TFieldId* field = std::get_if<TFieldId>(&key.Target);
+    if (!field) continue;
+    const std::string& text = model.Text(*field);
+    if (const std::optional<TFieldError> error = TSequenceModel::FieldError(*field, text)) {
+      PrintMessage(std::string(key.Name) + " = " + text + "\n" + error->Text, error->Caption);
+      ok = false;
     }
   }
-  model.InputError = 0;
-  model.FromChange();
-  model.ToChange();
-  return model.InputError == 0;
+  return ok;
 }
 
 void PrintPreview(const TSequenceModel& model) {
   std::printf("From 始点: %s\nFrom 終点: %s\nTo 始点: %s\nTo 終点: %s\n",
               model.From().PreStart.c_str(), model.From().PreEnd.c_str(),
               model.To().PreStart.c_str(), model.To().PreEnd.c_str());
+}
+
+void PrintKeys(const TSettings& settings, const TSequenceModel& model) {
+  for (const TSettingKey& key : SettingKeys()) {
+    std::string value = SettingValue(key, settings, model);
+    // Output ends up in logs and terminals that others see.
+    const auto* text = std::get_if<std::string TSettings::*>(&key.Target);
+    if (text && *text == &TSettings::Password) value = settings.Password.empty() ? "" : "(hidden)";
+    std::printf("%s = %s\n    %s\n", key.Name, value.c_str(), key.Meaning);
+  }
 }
 
 // Every URL and local path of the run, as if no file were missing.
@@ -121,18 +247,38 @@ int PrintList(TSequenceModel& model, const TSettings& settings) {
   int32_t toNumber = StrToInt(fields.ToStart);
   for (int64_t number = fromStart; number <= fromEnd; ++number) {
     const TStepNames step = names.Names(static_cast<int32_t>(number), toNumber);
-    std::printf("%s\t%s\n", RequestUrl(step.Url).c_str(), step.LocalPath.c_str());
+    // A reader that has gone (`| head`) ends the list.
+    if (std::printf("%s\t%s\n", RequestUrl(step.Url).c_str(), step.LocalPath.c_str()) < 0) break;
     toNumber = WrapAdd(toNumber, 1);
   }
-  return std::fflush(stdout) == 0 ? kExitStored : kExitStopped;
+  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitStored : kExitFile;
+}
+
+int ExitStatusOf(const TThread_Operation& engine) {
+  switch (engine.EndReason) {
+    case TRunEnd::Finished:
+      return engine.MissingCount > 0 ? kExitMissing : kExitStored;
+    case TRunEnd::StoppedByUser:
+      return kExitStopped;
+    case TRunEnd::ConnectionError:
+      return kExitNetwork;
+    case TRunEnd::FileError:
+      return kExitFile;
+    case TRunEnd::UnknownError:
+      break;
+  }
+  return kExitUsage;  // in practice a From address the client cannot use
 }
 
 int Run(const TCliOptions& options, TSettings& settings, TSequenceModel& model) {
+  bool creatingFolder = false;
   const TStartDialogs dialogs{PrintMessage,
                               [&](const std::string& text, const std::string& caption) {
-                                return AskYesNo(text, caption, options.Yes);
+                                creatingFolder = AskYesNo(text, caption, options.Yes);
+                                return creatingFolder;
                               }};
-  if (!PrepareRunStart(model, dialogs)) return kExitUsage;
+  // Once the folder was to be created, only its creation can have failed.
+  if (!PrepareRunStart(model, dialogs)) return creatingFolder ? kExitFile : kExitUsage;
 
   THttpClient client;
   ApplyClientSettings(settings, client);
@@ -148,14 +294,18 @@ int Run(const TCliOptions& options, TSettings& settings, TSequenceModel& model) 
   TThread_Operation engine(host, client, settings);
   host.Attach(engine);
   client.OnPump = [&host] { host.Pump(); };
-  InstallInterruptHandler();
+  InstallStopSignalHandlers();
   engine.Execute();
 
-  if (engine.StoppedEarly || engine.EndedByError) return kExitStopped;
-  return engine.MissingCount > 0 ? kExitMissing : kExitStored;
+  // The status line does not show missing files: the counts close the run.
+  std::printf("stored %d, skipped %d, missing %d\n", engine.DownloadCount, engine.SkippedCount,
+              engine.MissingCount);
+  std::fflush(stdout);
+  return ExitStatusOf(engine);
 }
 
 int Main(int argc, char** argv) {
+  IgnoreWriteSignals();
   std::string error;
   const std::optional<TCliOptions> options =
       ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc), error);
@@ -174,8 +324,15 @@ int Main(int argc, char** argv) {
 
   TSettings settings;
   TSequenceModel model(settings);
-  model.SetMessageHandler(PrintMessage);
+  // The rules would report a bad field at every edit while the job loads; each
+  // is reported once, by CheckFields.
   if (!LoadJob(*options, settings, model)) return kExitUsage;
+  if (options->Keys) {
+    PrintKeys(settings, model);
+    return kExitStored;
+  }
+  if (!CheckFields(model)) return kExitUsage;
+  model.SetMessageHandler(PrintMessage);
   if (options->Preview) {
     PrintPreview(model);
     return kExitStored;

@@ -83,8 +83,9 @@ void TTerminalHost::CheckInterrupts() {
   const int interrupts = gInterrupts.load();
   if (interrupts == HandledInterrupts) return;
   HandledInterrupts = interrupts;
-  if (Engine) Engine->Terminate();      // the first: stop after the current file
-  if (interrupts >= 2) Client.Abort();  // the second: end the transfer now
+  if (!Engine) return;
+  Engine->Terminate();                   // the first: stop after the current file
+  if (interrupts >= 2) Engine->Abort();  // the second: end the transfer now
 }
 
 void TTerminalHost::SetGaugeRange(int64_t minimum, int64_t maximum) {

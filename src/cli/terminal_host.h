@@ -14,7 +14,8 @@ class THttpClient;
 class TSequenceModel;
 class TThread_Operation;
 
-// Ctrl-C presses so far; written by the signal handler only.
+// Stop requests so far, written by the signal handler only: one per Ctrl-C, two
+// for SIGTERM and SIGHUP. The first stops after the current file, the second at once.
 extern std::atomic<int> gInterrupts;
 
 // Runs a download on a terminal or in a script: no GUI thread, so every

@@ -2,17 +2,20 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/test_http_server.h"
@@ -33,10 +36,20 @@ struct TResult {
   std::string Err;
 };
 
-// Runs pellora-cli with `args` and its own environment; `whileRunning` is called
-// with its process id once it has started. Gives up (and kills it) after 20 s.
+// How pellora-cli is started besides its arguments and environment.
+struct TSpawn {
+  // Called once with its process id after it has started.
+  std::function<void(pid_t)> WhileRunning;
+  // A command that starts it, e.g. {"prlimit", "--fsize=..."}.
+  std::vector<std::string> Prefix;
+  // Its output is a pipe that nobody reads.
+  bool OutputClosed = false;
+};
+
+// Runs pellora-cli with `args` and its own environment. Gives up (and kills it)
+// after 20 s.
 TResult RunCli(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-               const std::function<void(pid_t, const std::string& outSoFar)>& whileRunning = {}) {
+               const TSpawn& spawn = {}) {
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
   posix_spawn_file_actions_t actions;
@@ -44,7 +57,8 @@ TResult RunCli(const std::vector<std::string>& args, const std::map<std::string,
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  std::vector<std::string> argStrings{PELLORA_CLI_PATH};
+  std::vector<std::string> argStrings = spawn.Prefix;
+  argStrings.push_back(PELLORA_CLI_PATH);
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : argStrings) argv.push_back(a.data());
@@ -59,23 +73,19 @@ TResult RunCli(const std::vector<std::string>& args, const std::map<std::string,
   for (std::string& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);
   pid_t pid = 0;
-  const int spawned =
-      posix_spawn(&pid, PELLORA_CLI_PATH, &actions, nullptr, argv.data(), envp.data());
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   ::close(err[1]);
   TResult result;
   if (spawned != 0) return result;
+  if (spawn.OutputClosed) ::close(out[0]);
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  int open = 2;
-  bool told = false;
+  pollfd fds[2] = {{spawn.OutputClosed ? -1 : out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open = spawn.OutputClosed ? 1 : 2;
+  if (spawn.WhileRunning) spawn.WhileRunning(pid);
   while (open > 0 && std::chrono::steady_clock::now() < deadline) {
-    if (whileRunning && !told) {
-      told = true;
-      whileRunning(pid, result.Out);
-    }
     if (::poll(fds, 2, 100) <= 0) continue;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
@@ -110,8 +120,14 @@ class CliTest : public ::testing::Test {
           if (SlowMs > 0) connection.Pause(std::chrono::milliseconds(SlowMs));
           if (Missing.count(path)) {
             connection.Send(Reply("404 Not Found", {}, "no " + path));
+          } else if (Unfinished.count(path)) {
+            connection.Send(Reply("200 OK", {}, "the first part of " + path));
+            UnfinishedSent = true;
+            connection.WaitForClose();
           } else {
-            connection.Send(Reply("200 OK", {}, "body of " + path));
+            const auto body = Bodies.find(path);
+            connection.Send(
+                Reply("200 OK", {}, body != Bodies.end() ? body->second : "body of " + path));
           }
         }) {
     std::filesystem::create_directories(Dir.Path("tmp"));
@@ -130,13 +146,40 @@ class CliTest : public ::testing::Test {
   std::string Local(const std::string& name) const {
     return testing::ReadFileBytes(Dir.Path("out") + "/" + name);
   }
+  // The names in the To folder.
+  std::set<std::string> Stored() const {
+    std::set<std::string> names;
+    if (!std::filesystem::exists(Dir.Path("out"))) return names;
+    for (const auto& entry : std::filesystem::directory_iterator(Dir.Path("out"))) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+  // Waits (at most 10 s) until the server has sent the first part of an
+  // unfinished body.
+  void AwaitUnfinished() const {
+    for (int i = 0; i < 1000 && !UnfinishedSent; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
 
   std::set<std::string> Missing;
+  std::set<std::string> Unfinished;  // the body stops in the middle until the client goes
+  std::map<std::string, std::string> Bodies;
+  std::atomic<bool> UnfinishedSent{false};
   int SlowMs = 0;
   TestHttpServer Server;
   TempDir Dir;
   std::map<std::string, std::string> Env;
 };
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + 1)) {
+    ++count;
+  }
+  return count;
+}
 
 TEST_F(CliTest, RunsAJobFileWithOneLinePerFile) {
   const TResult result = RunCli({"--yes", Job(3)}, Env);
@@ -147,13 +190,57 @@ TEST_F(CliTest, RunsAJobFileWithOneLinePerFile) {
                             "/f2.txt (17 bytes)\n"),
             std::string::npos)
       << result.Out;
-  EXPECT_NE(result.Out.find("[完了] ダウンロードが終わりました。\n\nダウンロードファイル数 : 3\n"),
-            std::string::npos);
+  EXPECT_TRUE(
+      result.Out.ends_with("[完了] ダウンロードが終わりました。\n\nダウンロードファイル数 : 3\n"
+                           "stored 3, skipped 0, missing 0\n"))
+      << result.Out;
   EXPECT_TRUE(std::filesystem::is_empty(Dir.Path("tmp")));
 
-  const TResult quiet = RunCli({"--quiet", Job(3)}, Env);
-  EXPECT_EQ(quiet.Status, 0);
-  EXPECT_EQ(quiet.Out, "[完了] ダウンロードが終わりました。\n\nダウンロードファイル数 : 3\n");
+  // Closing lines with every count, also where the status line hides missing files.
+  Missing = {"/d/f5.txt"};
+  const TResult quiet = RunCli({"--quiet", "--set", "St_SkipIfExist=Yes", Job(5)}, Env);
+  EXPECT_EQ(quiet.Status, 1);
+  EXPECT_EQ(quiet.Out,
+            "[完了] ダウンロードが終わりました。\n\nダウンロードファイル数 : 1\n"
+            "stored 1, skipped 3, missing 1\n");
+}
+
+// A job file gives the same files as in the window: loading applies its lines and
+// nothing else, so To fields of its own stay although the links are on.
+TEST_F(CliTest, NamesFilesAsTheWindowDoes) {
+  const std::string ownTo = "To_FileName = x*.bin\r\nTo_StartPoint = 11\r\n";
+  const struct {
+    const char* Name;
+    std::string Extra;
+    std::vector<std::string> Sets;
+    std::set<std::string> Files;
+  } cases[] = {
+      {"job as saved", ownTo, {}, {"x11.bin", "x12.bin"}},
+      // Each override is an edit of the field: the linked To side follows.
+      {"From end edited", ownTo, {"Fr_EndPoint=3"}, {"f1.txt", "f2.txt", "f3.txt"}},
+      {"own To start given after",
+       ownTo,
+       {"Fr_EndPoint=3", "To_StartPoint=11"},
+       {"f11.txt", "f12.txt", "f13.txt"}},
+      {"range link off",
+       ownTo,
+       {"St_SyncNumRange=off", "Fr_EndPoint=3"},
+       {"f11.txt", "f12.txt", "f13.txt"}},
+      {"range link switched on",
+       "St_SyncFileName = false\r\nSt_SyncNumRange = false\r\n" + ownTo,
+       {"St_SyncNumRange=on"},
+       {"x1.bin", "x2.bin"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::filesystem::remove_all(Dir.Path("out"));
+    std::vector<std::string> args{"--yes", "--quiet"};
+    for (const std::string& set : c.Sets) args.insert(args.end(), {"--set", set});
+    args.push_back(Job(2, c.Extra));
+    const TResult result = RunCli(args, Env);
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    EXPECT_EQ(Stored(), c.Files);
+  }
 }
 
 TEST_F(CliTest, OverridesApplyInOrder) {
@@ -165,9 +252,90 @@ TEST_F(CliTest, OverridesApplyInOrder) {
   // With the file name link switched off by a later override, the To pattern
   // given before it stays.
   EXPECT_EQ(Local("x2.bin"), "body of /d/f2.txt");
+}
 
-  EXPECT_EQ(RunCli({"--set", "No_Such_Key=1", Job(1)}, Env).Status, 64);
-  EXPECT_EQ(RunCli({"--set", "St_TimeOut=soon", Job(1)}, Env).Status, 64);
+// One message for each field or override that cannot be used, naming its key; the
+// run does not start.
+TEST_F(CliTest, BadInputNamesEachKeyOnce) {
+  const struct {
+    std::vector<std::string> Sets;
+    std::vector<std::string> Messages;  // the whole error stream holds these, once each
+  } cases[] = {
+      {{"Fr_Max=abc"}, {"[整数エラー] Fr_Max = abc\n最大ファイル数が整数でないか、"}},
+      {{"Fr_StartPoint=x"}, {"[整数エラー] Fr_StartPoint = x\n数値部分の範囲が整数でないか、"}},
+      {{"Fr_EndPoint=1e3", "To_Max=many", "Fr_Max=1x"},
+       {"[整数エラー] Fr_EndPoint = 1e3\n数値部分", "[整数エラー] To_Max = many\n最大ファイル数",
+        "[整数エラー] Fr_Max = 1x\n最大ファイル数"}},
+      {{"St_SkipIfExist=maybe"},
+       {"pellora-cli: St_SkipIfExist takes true or false (or 1/0, yes/no, on/off), not 'maybe'"}},
+      {{"St_UseProxy="}, {"pellora-cli: St_UseProxy takes true or false"}},
+      {{"St_TimeOut=soon"}, {"pellora-cli: St_TimeOut needs an integer value, not 'soon'"}},
+      {{"No_Such_Key=1"}, {"pellora-cli: unknown setting 'No_Such_Key'"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Sets[0]);
+    std::vector<std::string> args{"--yes"};
+    for (const std::string& set : c.Sets) args.insert(args.end(), {"--set", set});
+    args.push_back(Job(3));
+    const TResult result = RunCli(args, Env);
+    EXPECT_EQ(result.Status, 64);
+    for (const std::string& message : c.Messages) {
+      EXPECT_EQ(Count(result.Err, message), 1u) << result.Err;
+    }
+    EXPECT_EQ(Count(result.Err, "[") + Count(result.Err, "pellora-cli:"), c.Messages.size())
+        << result.Err;
+  }
+  EXPECT_TRUE(Server.Requests().empty());
+  EXPECT_FALSE(std::filesystem::exists(Dir.Path("out")));
+}
+
+TEST_F(CliTest, KeysShowEveryValueInEffectWithItsMeaning) {
+  const TResult result =
+      RunCli({"--keys", "--set", "St_SkipIfExist=on", "--set", "St_Password=pw", Job(7)}, Env);
+  EXPECT_EQ(result.Status, 0) << result.Err;
+  for (const std::string& line : std::vector<std::string>{
+           "St_SkipIfExist = true\n    skip numbers whose local file already exists",
+           "To_Max = 無制限\n    local files per numbered folder", "To_EndPoint = 7\n",
+           "Fr_BaseDir = " + Server.Origin() + "/d\n", "St_Password = (hidden)\n"}) {
+    EXPECT_EQ(Count(result.Out, line), 1u) << line << "\n" << result.Out;
+  }
+  EXPECT_EQ(result.Out.find("pw\n"), std::string::npos);
+  EXPECT_TRUE(Server.Requests().empty());
+}
+
+// A password need not be on the command line, where every user can read it.
+TEST_F(CliTest, PasswordFromTheEnvironmentOrAFile) {
+  std::ofstream(Dir.Path("password")) << "filepw\nsecond line\n";
+  const std::string fileOption = "--password-file=" + Dir.Path("password");
+  const struct {
+    std::vector<std::string> Args;
+    std::string Variable;
+    std::string Credentials;  // base64 of user:password
+  } cases[] = {
+      {{}, "envpw", "dTplbnZwdw=="},
+      {{fileOption}, "", "dTpmaWxlcHc="},
+      {{"--password-file", Dir.Path("password")}, "envpw", "dTpmaWxlcHc="},
+      {{"--set", "St_Password=setpw"}, "envpw", "dTpzZXRwdw=="},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Credentials);
+    std::map<std::string, std::string> env = Env;
+    env["PELLORA_PASSWORD"] = c.Variable;
+    std::vector<std::string> args = c.Args;
+    args.insert(args.begin(), "--yes");
+    args.push_back(Job(1, "St_RequireAuth = true\r\nSt_UserID = u\r\nSt_Password = job\r\n"));
+    const size_t before = Server.Requests().size();
+    const TResult result = RunCli(args, env);
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    ASSERT_EQ(Server.Requests().size(), before + 1);
+    EXPECT_NE(Server.Requests().back().find("Authorization: Basic " + c.Credentials + "\r\n"),
+              std::string::npos)
+        << Server.Requests().back();
+  }
+  const TResult missing = RunCli({"--password-file", Dir.Path("none"), Job(1)}, Env);
+  EXPECT_EQ(missing.Status, 64);
+  EXPECT_NE(missing.Err.find("cannot read the password file " + Dir.Path("none")),
+            std::string::npos);
 }
 
 TEST_F(CliTest, ListsBothHierarchiesWithoutTouchingAnything) {
@@ -195,16 +363,38 @@ TEST_F(CliTest, ExitStatusTellsHowTheRunEnded) {
       RunCli({"--yes", "--set",
               "Fr_BaseDir=http://127.0.0.1:" + std::to_string(testing::UnusedPort()), Job(3)},
              Env);
-  EXPECT_EQ(refused.Status, 2);
+  EXPECT_EQ(refused.Status, 3);
   EXPECT_NE(refused.Err.find("[接続エラー] From : 1\n"), std::string::npos) << refused.Err;
+
+  // A file the user made read-only is a file that cannot be stored; it stays.
+  ::chmod(Dir.Path("out/f3.txt").c_str(), 0444);
+  const TResult readOnly = RunCli({"--yes", Job(3)}, Env);
+  EXPECT_EQ(readOnly.Status, 4);
+  EXPECT_NE(readOnly.Err.find("[保存エラー] ファイルを保存できませんでした。\n" +
+                              Dir.Path("out/f3.txt") + "\nアクセスが拒否されました。"),
+            std::string::npos)
+      << readOnly.Err;
+  EXPECT_EQ(Local("f3.txt"), "body of /d/f3.txt");
+
+  std::ofstream(Dir.Path("plain")) << "a file";
+  const TResult noFolder =
+      RunCli({"--yes", "--set", "To_BaseDir=" + Dir.Path("plain/sub"), Job(1)}, Env);
+  EXPECT_EQ(noFolder.Status, 4) << noFolder.Err;
+  EXPECT_NE(noFolder.Err.find("フォルダの作成に失敗しました。"), std::string::npos);
 
   const TResult order = RunCli({"--set", "Fr_StartPoint=5", Job(3)}, Env);
   EXPECT_EQ(order.Status, 64);
   EXPECT_NE(order.Err.find("Fromの始点を、終点より小さい数値にしてください。"), std::string::npos);
 
-  const TResult noFolder = RunCli({"--set", "To_BaseDir=" + Dir.Path("new/deep"), Job(1)}, Env);
-  EXPECT_EQ(noFolder.Status, 64);
+  const TResult notAsked = RunCli({"--set", "To_BaseDir=" + Dir.Path("new/deep"), Job(1)}, Env);
+  EXPECT_EQ(notAsked.Status, 64);
   EXPECT_FALSE(std::filesystem::exists(Dir.Path("new")));
+
+  ASSERT_EQ(::mkfifo(Dir.Path("fifo.pel").c_str(), 0600), 0);
+  const TResult fifo = RunCli({Dir.Path("fifo.pel")}, Env);
+  EXPECT_EQ(fifo.Status, 64);
+  EXPECT_EQ(fifo.Err, "[設定ファイル] 設定ファイル \"" + Dir.Path("fifo.pel") +
+                          "\" を読み込めませんでした。\n通常のファイルではありません。\n");
 
   EXPECT_EQ(RunCli({"--bogus"}, Env).Status, 64);
   EXPECT_EQ(RunCli({Dir.Path("missing.pel")}, Env).Status, 64);
@@ -213,10 +403,12 @@ TEST_F(CliTest, ExitStatusTellsHowTheRunEnded) {
 
 TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {
   SlowMs = 300;
-  const TResult result = RunCli({"--yes", Job(20)}, Env, [](pid_t pid, const std::string&) {
+  TSpawn spawn;
+  spawn.WhileRunning = [](pid_t pid) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ::kill(pid, SIGINT);
-  });
+  };
+  const TResult result = RunCli({"--yes", Job(20)}, Env, spawn);
   EXPECT_EQ(result.Status, 2) << result.Err;
   EXPECT_NE(result.Out.find("[強制終了] ダウンロードを強制終了しました。"), std::string::npos)
       << result.Out;
@@ -225,6 +417,58 @@ TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {
   EXPECT_LT(stored, 20u);
   EXPECT_EQ(Local("f1.txt"), "body of /d/f1.txt");
   EXPECT_TRUE(std::filesystem::is_empty(Dir.Path("tmp")));
+}
+
+// A second Ctrl-C, SIGTERM and SIGHUP stop in the middle of a file: a stop, not a
+// connection error, and nothing of the unfinished file stays.
+TEST_F(CliTest, StopSignalsAbortTheFileInFlight) {
+  Unfinished = {"/d/f2.txt"};
+  for (const std::vector<int>& signals :
+       std::vector<std::vector<int>>{{SIGTERM}, {SIGHUP}, {SIGINT, SIGINT}}) {
+    SCOPED_TRACE(signals.front());
+    UnfinishedSent = false;
+    std::filesystem::remove_all(Dir.Path("out"));
+    std::filesystem::create_directory(Dir.Path("out"));
+    TSpawn spawn;
+    spawn.WhileRunning = [&](pid_t pid) {
+      AwaitUnfinished();
+      for (int signal : signals) {
+        ::kill(pid, signal);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    };
+    const TResult result = RunCli({"--yes", Job(3)}, Env, spawn);
+    EXPECT_EQ(result.Status, 2) << result.Err;
+    EXPECT_EQ(result.Err, "");
+    EXPECT_NE(result.Out.find("[強制終了] ダウンロードを強制終了しました。\n\n"
+                              "ダウンロードファイル数 : 1\n\nFrom : 2 , To : 1で中断しました。"),
+              std::string::npos)
+        << result.Out;
+    EXPECT_EQ(Stored(), std::set<std::string>{"f1.txt"});
+  }
+}
+
+// Writes that fail never end the program in the middle of a file.
+TEST_F(CliTest, FailedWritesAreReportedNotFatal) {
+  // A file-size limit: the file cannot be stored, and says why.
+  Bodies["/d/f1.txt"] = std::string(200000, 'x');
+  TSpawn limited;
+  limited.Prefix = {"prlimit", "--fsize=65536"};
+  const TResult tooBig = RunCli({"--yes", Job(2)}, Env, limited);
+  EXPECT_EQ(tooBig.Status, 4) << tooBig.Err;
+  EXPECT_NE(tooBig.Err.find("[保存エラー] ファイルを保存できませんでした。\n" +
+                            Dir.Path("out/f1.txt") + "\nファイルが大きすぎます。\n"),
+            std::string::npos)
+      << tooBig.Err;
+  EXPECT_EQ(Stored(), std::set<std::string>{});
+
+  // Output that nobody reads any more: the run goes on.
+  Bodies.clear();
+  TSpawn unread;
+  unread.OutputClosed = true;
+  const TResult result = RunCli({"--yes", Job(3)}, Env, unread);
+  EXPECT_EQ(result.Status, 0) << result.Err;
+  EXPECT_EQ(Stored(), (std::set<std::string>{"f1.txt", "f2.txt", "f3.txt"}));
 }
 
 TEST_F(CliTest, WithoutAJobFileTheStoredJobRuns) {

@@ -2,8 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <exception>
+#include <optional>
+
 #include "core/download/run_messages.h"
 #include "core/net/http_client.h"
+#include "core/net/sock_error.h"
 #include "core/platform/file_system.h"
 #include "core/platform/temp_file.h"
 #include "core/sequence/int_conversion.h"
@@ -15,6 +19,18 @@ namespace {
 
 constexpr char kUnknownErrorText[] = "原因不明のエラーです。";
 constexpr char kUnknownErrorCaption[] = "エラー";
+
+TRunEnd EndReasonOf(const std::exception_ptr& failure) {
+  try {
+    if (failure) std::rethrow_exception(failure);
+  } catch (const EFileError&) {
+    return TRunEnd::FileError;
+  } catch (const ESockError&) {
+    return TRunEnd::ConnectionError;
+  } catch (...) {
+  }
+  return TRunEnd::UnknownError;
+}
 
 }  // namespace
 
@@ -47,6 +63,7 @@ void TThread_Operation::Execute() {
       });
       if (Terminated()) {
         StoppedEarly = true;
+        if (EndReason == TRunEnd::Finished) EndReason = TRunEnd::StoppedByUser;
         break;
       }
     }
@@ -69,13 +86,15 @@ bool TThread_Operation::SetUp() {
     } catch (const EConvertError&) {
       // The start command validated the fields; this is a fault, not an input error.
       Host.ShowMessage(kUnknownErrorText, kUnknownErrorCaption, TRunIcon::Error);
+      EndReason = TRunEnd::UnknownError;
       ok = false;
       return;
     }
     Naming = TRunNames::FromFields(fields, Settings.AutoSlash);
     DownloadCount = 0;
     MissingCount = 0;
-    EndedByError = false;
+    SkippedCount = 0;
+    EndReason = TRunEnd::Finished;
     LastToFolder.clear();
     Host.SetStartCaption("ダウンロード中");
     Host.SetGaugeRange(FromStart, static_cast<int64_t>(FromEnd) + 1);
@@ -100,6 +119,7 @@ void TThread_Operation::FileStep() {
 
   if (Settings.NotLoadIfExist && PathExists(names.LocalPath)) {
     ToNumber = WrapAdd(ToNumber, 1);
+    SkippedCount = WrapAdd(SkippedCount, 1);
     result.Outcome = TStepOutcome::Skipped;
   } else {
     result.Outcome = Transfer(names);
@@ -111,29 +131,29 @@ void TThread_Operation::FileStep() {
 
 TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
   try {
-    TTempFile temp;
-    LastFailed = false;
-    Client.Body = temp.Path();
-    Client.Get(RequestUrl(names.Url));
-    // Only the start of the body is shown, however large the file.
-    const std::string bodyStart =
-        Host.ShowsReplyBody() ? ReadFilePrefix(temp.Path(), kBodyPreviewBytes) : std::string();
+    std::string bodyStart;
+    std::optional<TTempFile> temp;
     try {
+      temp.emplace(names.LocalPath);
+      LastFailed = false;
+      Client.Body = temp->Path();
+      Client.Get(RequestUrl(names.Url));
+      // Only the start of the body is shown, however large the file.
+      if (Host.ShowsReplyBody()) bodyStart = ReadFilePrefix(temp->Path(), kBodyPreviewBytes);
       if (Client.ReplyCode == 200) {
-        if (StoreFileAs(temp.Path(), names.LocalPath, true)) temp.Release();
+        temp->Commit();
       } else {
         LastFailed = true;
         MissingCount = WrapAdd(MissingCount, 1);
-        if (Settings.SaveErrorMessage && StoreFileAs(temp.Path(), names.LocalPath, true)) {
-          temp.Release();
-        }
+        if (Settings.SaveErrorMessage) temp->Commit();
       }
+      temp.reset();
     } catch (const EFileError& error) {
-      // Not stored means not downloaded: say so and stop, as after a failed request.
+      // A write that failed during the transfer does not say why: ask the file.
+      const int reason = error.Error != 0 ? error.Error : temp ? temp->WriteError() : 0;
+      temp.reset();
       Host.ShowReply(Client.Header, bodyStart);
-      StepFailed("ファイルを保存できませんでした。\n" + names.LocalPath + "\n" +
-                     DescribeFileError(error.Error),
-                 "保存エラー");
+      StoreFailed(names.LocalPath, reason);
       return TStepOutcome::Failed;
     }
     if (LastFailed && Settings.ShowCaution) {
@@ -170,11 +190,26 @@ TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
   return LastFailed ? TStepOutcome::Missing : TStepOutcome::Stored;
 }
 
+void TThread_Operation::Abort() {
+  AbortRequested.store(true);
+  Terminate();
+  Client.Abort();
+}
+
 void TThread_Operation::StepFailed(const std::string& text, const std::string& caption) {
-  Host.ShowMessage(text, caption, TRunIcon::Error);
+  // What an abort interrupts is no error: the user asked for the stop.
+  EndReason =
+      AbortRequested.load() ? TRunEnd::StoppedByUser : EndReasonOf(std::current_exception());
+  if (EndReason != TRunEnd::StoppedByUser) Host.ShowMessage(text, caption, TRunIcon::Error);
   Terminate();
   LastFailed = true;
-  EndedByError = true;
+}
+
+void TThread_Operation::StoreFailed(const std::string& localPath, int error) {
+  // Not stored means not downloaded: say so and stop, as after a failed request.
+  StepFailed("ファイルを保存できませんでした。\n" + localPath + "\n" +
+                 (error != 0 ? DescribeFileError(error) : "書き込みに失敗しました。"),
+             "保存エラー");
 }
 
 void TThread_Operation::CreateLocalFolders(const std::string& folderPath) {

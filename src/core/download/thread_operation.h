@@ -17,6 +17,15 @@ class THttpClient;
 // The start of a reply body that a progress display shows.
 inline constexpr size_t kBodyPreviewBytes = 64 * 1024;
 
+// Why a run ended.
+enum class TRunEnd {
+  Finished,         // every number was tried
+  StoppedByUser,    // a stop was asked for (stop button, error dialog, interrupt)
+  ConnectionError,  // a connection, a time-out or a secure channel failed
+  FileError,        // a file could not be stored
+  UnknownError,     // anything else, such as an address the client cannot use
+};
+
 // One download run: fetches every number of the From range in turn and stores it
 // under its local name. The worker thread only sequences the run; each file is
 // fetched and stored by one synchronized call on the host's thread, which owns
@@ -37,14 +46,18 @@ class TThread_Operation {
 
   // Asks the run to stop after the current file. Any thread.
   void Terminate() { TerminateRequested.store(true); }
+  // Stops the run at once: the transfer in flight is abandoned and its file
+  // removed. On the host's thread only, e.g. from the client's pump hook.
+  void Abort();
   bool Terminated() const { return TerminateRequested.load(); }
   bool Finished() const { return Done.load(); }
 
   // The outcome, valid once the run is over.
   int32_t DownloadCount = 0;
   int32_t MissingCount = 0;  // requests answered with something other than 200
+  int32_t SkippedCount = 0;  // numbers whose local file existed
   bool StoppedEarly = false;
-  bool EndedByError = false;  // a connection, file or unknown error ended the run
+  TRunEnd EndReason = TRunEnd::Finished;
   std::string ResultText;
   std::string ResultCaption;
 
@@ -53,7 +66,10 @@ class TThread_Operation {
   void FileStep();
   // Steps 8 to 13 of a number: fetch, store, ask, count.
   TStepOutcome Transfer(const TStepNames& names);
+  // Ends the run after a failed step. Called from an exception handler: the
+  // exception handled tells why the run ends.
   void StepFailed(const std::string& text, const std::string& caption);
+  void StoreFailed(const std::string& localPath, int error);
   void CreateLocalFolders(const std::string& folderPath);
   void MakeSummary();
 
@@ -62,6 +78,7 @@ class TThread_Operation {
   TSettings& Settings;
   std::thread Worker;
   std::atomic<bool> TerminateRequested{false};
+  std::atomic<bool> AbortRequested{false};
   std::atomic<bool> Done{false};
 
   int32_t FromStart = 0, FromEnd = 0, ToStart = 0, ToEnd = 0;

@@ -17,18 +17,23 @@ namespace {
   throw EFileError(path, error, std::string(operation) + " " + path + ": " + std::strerror(error));
 }
 
-// The process's umask, read once: reading it means setting it, which is not
-// thread-safe, and it does not change while the program runs.
-mode_t CurrentUmask() {
-  static const mode_t mask = [] {
-    const mode_t value = ::umask(0);
-    ::umask(value);
-    return value;
+}  // namespace
+
+mode_t NewFileMode() {
+  // Read once: reading the umask means setting it, which is not thread-safe, and
+  // it does not change while the program runs.
+  static const mode_t mode = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
   }();
-  return mask;
+  return mode;
 }
 
-}  // namespace
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && !(info.st_mode & S_IWUSR);
+}
 
 std::string JoinNewFolderPath(std::string_view base, std::string_view name,
                               std::string_view separator) {
@@ -67,10 +72,7 @@ std::string ReadSmallFile(const std::string& path, size_t maxBytes) {
 
 void WriteFileAtomically(const std::string& path, std::string_view content, bool privateFile) {
   // Replacing by rename would ignore that the old file was made read-only.
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && !(old.st_mode & S_IWUSR)) {
-    Fail(path, EACCES, "cannot write");
-  }
+  if (IsReadOnlyFile(path)) Fail(path, EACCES, "cannot write");
   std::string temp = path + ".XXXXXX";
   TFd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.Get() < 0) Fail(path, errno, "cannot create");
@@ -79,7 +81,7 @@ void WriteFileAtomically(const std::string& path, std::string_view content, bool
     Fail(path, error, operation);
   };
   // mkstemp makes the file private; a shared job file gets the usual permissions.
-  if (!privateFile && ::fchmod(fd.Get(), 0666 & ~CurrentUmask()) != 0) fail(errno, "cannot write");
+  if (!privateFile && ::fchmod(fd.Get(), NewFileMode()) != 0) fail(errno, "cannot write");
   size_t done = 0;
   while (done < content.size()) {
     const ssize_t n = ::write(fd.Get(), content.data() + done, content.size() - done);
@@ -102,40 +104,6 @@ bool PathExists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-bool StoreFileAs(const std::string& source, const std::string& target, bool moveAllowed) {
-  const mode_t mode = 0666 & ~CurrentUmask();
-  if (moveAllowed && ::chmod(source.c_str(), mode) == 0 &&
-      ::rename(source.c_str(), target.c_str()) == 0) {
-    return true;  // same file system: no copy needed
-  }
-  TFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.Get() < 0) Fail(source, errno, "cannot open");
-  std::string temp = target + ".pelXXXXXX";
-  TFd out(::mkostemp(temp.data(), O_CLOEXEC));
-  if (out.Get() < 0) Fail(target, errno, "cannot create");
-  const auto fail = [&](const std::string& path, int error, const char* operation) {
-    ::unlink(temp.c_str());
-    Fail(path, error, operation);
-  };
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) fail(source, errno, "cannot read");
-    if (n == 0) break;
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::write(out.Get(), buffer + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) fail(target, errno, "cannot write");
-      done += w;
-    }
-  }
-  if (::fchmod(out.Get(), mode) != 0) fail(target, errno, "cannot write");
-  if (::close(out.Release()) != 0) fail(target, errno, "cannot write");
-  if (::rename(temp.c_str(), target.c_str()) != 0) fail(target, errno, "cannot replace");
-  return false;
-}
-
 std::string DescribeFileError(int error) {
   switch (error) {
     case ENOENT:
@@ -154,6 +122,8 @@ std::string DescribeFileError(int error) {
       return "読み取り専用の場所です。";
     case ENAMETOOLONG:
       return "名前が長すぎます。";
+    case EFBIG:
+      return "ファイルが大きすぎます。";
     default:
       return std::strerror(error);
   }

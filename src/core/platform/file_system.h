@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -39,15 +41,15 @@ void WriteFileAtomically(const std::string& path, std::string_view content, bool
 // Whether `path` names a folder (following symbolic links).
 bool IsFolder(const std::string& path);
 
+// A regular file that its owner may not write: the user made it read-only, so it
+// is never replaced.
+bool IsReadOnlyFile(const std::string& path);
+
+// The permissions a newly created file gets under the process's umask.
+mode_t NewFileMode();
+
 // Whether something (a file, a folder, ...) exists under `path`.
 bool PathExists(const std::string& path);
-
-// Makes `target` a copy of the file `source`, replacing an existing `target` only
-// once the copy is complete, so a failure never leaves a damaged or missing file.
-// When `moveAllowed`, `source` may be moved instead of copied. The result gets the
-// usual permissions of a new file. Throws EFileError.
-// Returns true when `source` was moved.
-bool StoreFileAs(const std::string& source, const std::string& target, bool moveAllowed);
 
 // The reason of a failed file operation in the program's words (Japanese).
 std::string DescribeFileError(int error);

@@ -2,26 +2,48 @@
 
 #include <string>
 
+#include "core/platform/unique_fd.h"
+
 namespace pellora {
 
-// A fresh, empty, uniquely named file in the user's temporary folder ($TMPDIR,
-// else /tmp), named "pel" + a unique suffix, removed when the object goes (if it
-// still exists). Throws EFileError when it cannot be created.
+// The file a transfer writes before it becomes `target`: a hidden, uniquely named
+// file in the target's folder (".img001.jpg.pel" + a unique suffix), so that
+// storing it is a rename on the same file system and nothing is written twice.
+// It is removed when the object goes unless it was committed. While it exists it
+// is locked, so that cleaning up after a killed run never removes a file that
+// another run is still writing.
 class TTempFile {
  public:
-  TTempFile();
+  // Creates the file, empty, with the permissions of a normally created file.
+  // Refuses a target that the user made read-only. Throws EFileError.
+  explicit TTempFile(std::string target);
   ~TTempFile();
   TTempFile(const TTempFile&) = delete;
   TTempFile& operator=(const TTempFile&) = delete;
 
   const std::string& Path() const { return FilePath; }
-  // The file was moved away: nothing to remove.
-  void Release() { FilePath.clear(); }
+  const std::string& Target() const { return TargetPath; }
+
+  // Renames the file over its target (still refusing a read-only one), then
+  // removes what killed runs left of the same target. Throws EFileError.
+  void Commit();
+
+  // Why a write to the file fails now (an errno value, found by trying one);
+  // 0 when writing works.
+  int WriteError() const;
 
  private:
-  std::string FilePath;
+  std::string TargetPath;
+  std::string FilePath;  // empty once committed
+  TFd Fd{-1};            // holds the lock
 };
 
-std::string TempFolder();
+// The start of every temporary name of `target`: "." + its name + ".pel", the
+// name shortened when the whole would not fit a file name; the unique suffix
+// follows.
+std::string TempFilePrefix(const std::string& target);
+
+// Removes the temporary files of `target` that no run holds any more.
+void RemoveTempLeftovers(const std::string& target);
 
 }  // namespace pellora

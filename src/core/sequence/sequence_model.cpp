@@ -12,6 +12,10 @@ namespace {
 
 constexpr char kIntegerErrorCaption[] = "整数エラー";
 constexpr char kUnexpectedErrorText[] = "予期せぬエラーが発生しました。";
+constexpr TFieldError kNumberError{"数値部分の範囲が整数でないか、\nまたは絶対値が大きすぎます。",
+                                   kIntegerErrorCaption};
+constexpr TFieldError kMaxError{"最大ファイル数が整数でないか、\nまたは絶対値が大きすぎます。",
+                                kIntegerErrorCaption};
 
 constexpr std::array<TFieldId, 4> kNumberFields{TFieldId::FromStart, TFieldId::FromEnd,
                                                 TFieldId::ToStart, TFieldId::ToEnd};
@@ -117,8 +121,7 @@ void TSequenceModel::SideChange(TSide sideId) {
     try {
       value = StrToInt(maxText);
     } catch (const EConvertError&) {
-      Report(1, "最大ファイル数が整数でないか、\nまたは絶対値が大きすぎます。",
-             kIntegerErrorCaption);
+      Report(1, kMaxError.Text, kMaxError.Caption);
       return;
     } catch (const std::exception&) {
       Report(-1, kUnexpectedErrorText, "最大ファイル数の予期せぬエラー");
@@ -193,8 +196,7 @@ void TSequenceModel::CheckFileInt() {
     try {
       StrToInt(text);
     } catch (const EConvertError&) {
-      Report(1, "数値部分の範囲が整数でないか、\nまたは絶対値が大きすぎます。",
-             kIntegerErrorCaption);
+      Report(1, kNumberError.Text, kNumberError.Caption);
       return;
     } catch (const std::exception&) {
       Report(-1, kUnexpectedErrorText, "数値部分の予期せぬエラー");
@@ -215,8 +217,18 @@ void TSequenceModel::CheckFileValue() {
     }
   } catch (const EConvertError&) {
     // Only reachable when a caller skipped the integer check.
-    Report(1, "数値部分の範囲が整数でないか、\nまたは絶対値が大きすぎます。", kIntegerErrorCaption);
+    Report(1, kNumberError.Text, kNumberError.Caption);
   }
+}
+
+std::optional<TFieldError> TSequenceModel::FieldError(TFieldId id, const std::string& text) {
+  const bool number =
+      std::find(kNumberFields.begin(), kNumberFields.end(), id) != kNumberFields.end();
+  const bool maximum = id == TFieldId::FromMax || id == TFieldId::ToMax;
+  if (text.empty() || (!number && !maximum) || TryStrToInt(text)) return std::nullopt;
+  if (number) return kNumberError;
+  if (text == kUnlimited) return std::nullopt;
+  return kMaxError;
 }
 
 void TSequenceModel::Report(int32_t error, const char* text, const char* caption) {

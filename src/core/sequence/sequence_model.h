@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/settings/settings.h"
@@ -27,6 +28,12 @@ enum class TSide { From, To };
 inline constexpr char kUnlimited[] = "無制限";
 inline constexpr char kReferenceValueSuffix[] = "（参考値）";
 inline constexpr char kDefaultFromDir[] = "http://www.varnel.jp/";
+
+// What the rules say about a field's text that they refuse.
+struct TFieldError {
+  const char* Text;
+  const char* Caption;
+};
 
 // What one tab page of the main window holds, and the preview of that side.
 struct TSideFields {
@@ -88,6 +95,11 @@ class TSequenceModel {
   void CheckFileInt();
   // Each side's start must not exceed its end; reports the first side that fails.
   void CheckFileValue();
+
+  // The message the side handlers give for `text` in the field `id`, without
+  // reporting it; nullopt when they accept it. A number field takes an integer or
+  // nothing, a maximum "無制限", nothing or an integer; other fields take any text.
+  static std::optional<TFieldError> FieldError(TFieldId id, const std::string& text);
 
  private:
   TSideFields& Fields(TSide side) { return side == TSide::From ? FromFields : ToFields; }

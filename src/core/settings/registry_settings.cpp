@@ -3,117 +3,83 @@
 #include "core/sequence/int_conversion.h"
 #include "core/sequence/sequence_model.h"
 #include "core/settings/settings.h"
+#include "core/settings/settings_keys.h"
 
 namespace pellora {
 
 namespace {
 
-struct TFieldValue {
-  const char* Name;
-  TFieldId Field;
-};
-
-constexpr TFieldValue kFromFields[] = {{"FromDir", TFieldId::FromDir},
-                                       {"FromFile", TFieldId::FromFile},
-                                       {"FromStart", TFieldId::FromStart},
-                                       {"FromEnd", TFieldId::FromEnd},
-                                       {"FromMax", TFieldId::FromMax}};
-constexpr TFieldValue kToFields[] = {{"ToDir", TFieldId::ToDir},
-                                     {"ToFile", TFieldId::ToFile},
-                                     {"ToStart", TFieldId::ToStart},
-                                     {"ToEnd", TFieldId::ToEnd},
-                                     {"ToMax", TFieldId::ToMax}};
-
-class TReader {
- public:
-  explicit TReader(const TSettingsStore& store) : Store(store) {}
-
-  void Text(const char* name, std::string& target) const {
-    if (auto value = Store.ReadText(name)) target = *value;
-  }
-  bool Integer(const char* name, int32_t& target) const {
-    const auto text = Store.ReadText(name);
-    if (!text) return false;
-    const auto value = TryStrToInt(*text);
-    if (value) target = *value;
-    return value.has_value();
-  }
-  void Flag(const char* name, bool& target) const {
-    int32_t value = 0;
-    if (Integer(name, value)) target = value != 0;
-  }
-  void Side(const TFieldValue (&fields)[5], const char* depthName, TSide side,
-            TSequenceModel& model) const {
-    for (const TFieldValue& field : fields) {
-      if (auto value = Store.ReadText(field.Name)) model.SetText(field.Field, *value);
-    }
-    int32_t depth = 0;
-    if (Integer(depthName, depth)) model.SetDepth(side, depth);
-  }
-
- private:
+// Flags and integers are numbers in the store; a value that is not one is left
+// alone, as an absent value is.
+struct TStoreReader {
   const TSettingsStore& Store;
+  const TSettingKey& Key;
+  TSettings& Settings;
+  TSequenceModel& Model;
+
+  std::optional<int32_t> Integer() const {
+    const auto text = Store.ReadText(Key.StoreName);
+    return text ? TryStrToInt(*text) : std::nullopt;
+  }
+  void operator()(bool TSettings::*flag) const {
+    if (const auto value = Integer()) Settings.*flag = *value != 0;
+  }
+  void operator()(int32_t TSettings::*integer) const {
+    if (const auto value = Integer()) Settings.*integer = *value;
+  }
+  void operator()(std::string TSettings::*text) const {
+    if (auto value = Store.ReadText(Key.StoreName)) Settings.*text = std::move(*value);
+  }
+  void operator()(TFieldId field) const {
+    if (const auto value = Store.ReadText(Key.StoreName)) Model.SetText(field, *value);
+  }
+  void operator()(TSide side) const {
+    if (const auto value = Integer()) Model.SetDepth(side, *value);
+  }
 };
 
-void WriteSide(TSettingsStore& store, const TFieldValue (&fields)[5], const char* depthName,
-               TSide side, const TSequenceModel& model) {
-  for (const TFieldValue& field : fields) store.WriteText(field.Name, model.Text(field.Field));
-  store.WriteInteger(depthName, model.Depth(side));
-}
+struct TStoreWriter {
+  TSettingsStore& Store;
+  const TSettingKey& Key;
+  const TSettings& Settings;
+  const TSequenceModel& Model;
+
+  void operator()(bool TSettings::*flag) const {
+    Store.WriteInteger(Key.StoreName, Settings.*flag ? 1 : 0);
+  }
+  void operator()(int32_t TSettings::*integer) const {
+    Store.WriteInteger(Key.StoreName, Settings.*integer);
+  }
+  // Texts as a job file keeps them (the password only when it is to be saved).
+  void operator()(std::string TSettings::*) const { WriteText(); }
+  void operator()(TFieldId) const { WriteText(); }
+  void operator()(TSide side) const { Store.WriteInteger(Key.StoreName, Model.Depth(side)); }
+  void WriteText() const { Store.WriteText(Key.StoreName, SettingValue(Key, Settings, Model)); }
+};
 
 }  // namespace
 
 void LoadRegistrySettings(const TSettingsStore& store, TSettings& settings, TSequenceModel& model) {
-  const TReader read(store);
   // The options come before the fields: setting a field runs the link rules, and
   // with the default options they would overwrite a To end typed under NumPack.
-  read.Flag("FileSync", settings.FileSync);
-  read.Flag("NumSync", settings.NumSync);
-  read.Flag("ShowCaution", settings.ShowCaution);
-  read.Flag("NumPack", settings.NumPack);
-  read.Flag("SaveErrorMessage", settings.SaveErrorMessage);
-  read.Flag("AutoSlash", settings.AutoSlash);
-  read.Flag("NotLoadIfExist", settings.NotLoadIfExist);
-  read.Integer("TimeOut", settings.TimeOut);
-  read.Flag("UseProxyServer", settings.UseProxyServer);
-  read.Text("ProxyServer", settings.ProxyServer);
-  read.Integer("ProxyPort", settings.ProxyPort);
-  read.Flag("RequireAuthorization", settings.RequireAuthorization);
-  read.Text("UserID", settings.UserID);
-  read.Text("Password", settings.Password);
-  read.Flag("PasswordSaving", settings.PasswordSaving);
-  read.Text("Agent", settings.Agent);
-  read.Text("Referer", settings.Referer);
-  read.Text("Mail-Address", settings.MailAddress);
-  read.Side(kFromFields, "FromDepth", TSide::From, model);
-  read.Side(kToFields, "ToDepth", TSide::To, model);
+  for (bool fields : {false, true}) {
+    for (const TSettingKey& key : SettingKeys()) {
+      if (key.IsJobField() == fields) {
+        std::visit(TStoreReader{store, key, settings, model}, key.Target);
+      }
+    }
+  }
 }
 
 void SaveRegistrySettings(TSettingsStore& store, const TSettings& settings,
                           const TSequenceModel& model, const TProgramInfo& program) {
-  const auto flag = [&store](const char* name, bool value) {
-    store.WriteInteger(name, value ? 1 : 0);
-  };
-  WriteSide(store, kFromFields, "FromDepth", TSide::From, model);
-  WriteSide(store, kToFields, "ToDepth", TSide::To, model);
-  flag("FileSync", settings.FileSync);
-  flag("NumSync", settings.NumSync);
-  flag("ShowCaution", settings.ShowCaution);
-  flag("NumPack", settings.NumPack);
-  flag("SaveErrorMessage", settings.SaveErrorMessage);
-  flag("AutoSlash", settings.AutoSlash);
-  flag("NotLoadIfExist", settings.NotLoadIfExist);
-  store.WriteInteger("TimeOut", settings.TimeOut);
-  flag("UseProxyServer", settings.UseProxyServer);
-  store.WriteText("ProxyServer", settings.ProxyServer);
-  store.WriteInteger("ProxyPort", settings.ProxyPort);
-  flag("RequireAuthorization", settings.RequireAuthorization);
-  store.WriteText("UserID", settings.UserID);
-  flag("PasswordSaving", settings.PasswordSaving);
-  store.WriteText("Password", settings.PasswordSaving ? settings.Password : std::string());
-  store.WriteText("Agent", settings.Agent);
-  store.WriteText("Referer", settings.Referer);
-  store.WriteText("Mail-Address", settings.MailAddress);
+  for (bool fields : {true, false}) {
+    for (const TSettingKey& key : SettingKeys()) {
+      if (key.IsJobField() == fields) {
+        std::visit(TStoreWriter{store, key, settings, model}, key.Target);
+      }
+    }
+  }
   store.WriteText("ProgramFileName", program.FileName);
   store.WriteText("ProgramPath", program.Folder);
   store.WriteText("Version", program.Version);

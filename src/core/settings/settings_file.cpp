@@ -1,59 +1,16 @@
 #include "core/settings/settings_file.h"
 
-#include <variant>
+#include <cerrno>
 
 #include "core/platform/file_system.h"
 #include "core/platform/text_codec.h"
+#include "core/settings/settings_keys.h"
 
 namespace pellora {
 
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-using TFlag = bool TSettings::*;
-using TInteger = int32_t TSettings::*;
-using TText = std::string TSettings::*;
-using TTarget = std::variant<TFlag, TInteger, TText, TFieldId, TSide>;
-
-struct TKey {
-  const char* Name;
-  TTarget Target;
-};
-
-// Every key in the order the writer puts them.
-const TKey kKeys[] = {
-    {"St_SyncFileName", &TSettings::FileSync},
-    {"St_SyncNumRange", &TSettings::NumSync},
-    {"St_AddSlash", &TSettings::AutoSlash},
-    {"St_SkipIfExist", &TSettings::NotLoadIfExist},
-    {"St_ShowCaution", &TSettings::ShowCaution},
-    {"St_NumberPack", &TSettings::NumPack},
-    {"St_SaveErrMsg", &TSettings::SaveErrorMessage},
-    {"St_TimeOut", &TSettings::TimeOut},
-    {"St_UseProxy", &TSettings::UseProxyServer},
-    {"St_ProxyServer", &TSettings::ProxyServer},
-    {"St_ProxyPort", &TSettings::ProxyPort},
-    {"St_RequireAuth", &TSettings::RequireAuthorization},
-    {"St_UserID", &TSettings::UserID},
-    {"St_SavePassword", &TSettings::PasswordSaving},
-    {"St_Password", &TSettings::Password},
-    {"St_HeaderAgent", &TSettings::Agent},
-    {"St_HeaderReferer", &TSettings::Referer},
-    {"St_HeaderMailAddr", &TSettings::MailAddress},
-    {"Fr_BaseDir", TFieldId::FromDir},
-    {"Fr_FileName", TFieldId::FromFile},
-    {"Fr_StartPoint", TFieldId::FromStart},
-    {"Fr_EndPoint", TFieldId::FromEnd},
-    {"Fr_Max", TFieldId::FromMax},
-    {"Fr_Depth", TSide::From},
-    {"To_BaseDir", TFieldId::ToDir},
-    {"To_FileName", TFieldId::ToFile},
-    {"To_StartPoint", TFieldId::ToStart},
-    {"To_EndPoint", TFieldId::ToEnd},
-    {"To_Max", TFieldId::ToMax},
-    {"To_Depth", TSide::To},
-};
 
 // Blanks and control characters, as the trimming of a key or value counts them.
 bool IsBlank(char c) {
@@ -66,34 +23,6 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-// Overloads picked by the kind of the key's target.
-struct TValueWriter {
-  const TSettings& Settings;
-  const TSequenceModel& Model;
-  std::string operator()(TFlag flag) const { return Settings.*flag ? "true" : "false"; }
-  std::string operator()(TInteger integer) const { return IntToStr(Settings.*integer); }
-  std::string operator()(TText text) const {
-    if (text == &TSettings::Password && !Settings.PasswordSaving) return {};
-    return Settings.*text;
-  }
-  std::string operator()(TFieldId field) const { return Model.Text(field); }
-  std::string operator()(TSide side) const { return IntToStr(Model.Depth(side)); }
-};
-
-struct TValueReader {
-  TSettings& Settings;
-  TSequenceModel& Model;
-  std::string_view Value;
-  void operator()(TFlag flag) const {
-    if (Value == "true") Settings.*flag = true;
-    if (Value == "false") Settings.*flag = false;
-  }
-  void operator()(TInteger integer) const { Settings.*integer = StrToInt(Value); }
-  void operator()(TText text) const { Settings.*text = std::string(Value); }
-  void operator()(TFieldId field) const { Model.SetText(field, std::string(Value)); }
-  void operator()(TSide side) const { Model.SetDepth(side, StrToInt(Value)); }
-};
-
 }  // namespace
 
 ESettingsValueError::ESettingsValueError(size_t line, std::string key, std::string value)
@@ -104,12 +33,11 @@ ESettingsValueError::ESettingsValueError(size_t line, std::string key, std::stri
       Value(std::move(value)) {}
 
 std::string MakeSettingsFileText(const TSettings& settings, const TSequenceModel& model) {
-  const TValueWriter writer{settings, model};
   std::string text = std::string(kSettingsFileHeader) + "\r\nSetType = SN\r\n";
-  for (const TKey& key : kKeys) {
+  for (const TSettingKey& key : SettingKeys()) {
     text += key.Name;
     text += " = ";
-    text += std::visit(writer, key.Target);
+    text += SettingValue(key, settings, model);
     text += "\r\n";
   }
   return text;
@@ -139,18 +67,17 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
-bool ApplySettingsLine(std::string_view line, TSettings& settings, TSequenceModel& model) {
+std::optional<TSettingsLine> SplitSettingsLine(std::string_view line) {
   const size_t equals = line.find('=');
-  if (equals == std::string_view::npos) return false;
-  const std::string_view name = Trim(line.substr(0, equals));
-  const std::string_view value = Trim(line.substr(equals + 1));
-  for (const TKey& key : kKeys) {
-    if (name == key.Name) {
-      std::visit(TValueReader{settings, model, value}, key.Target);
-      return true;
-    }
-  }
-  return false;
+  if (equals == std::string_view::npos) return std::nullopt;
+  return TSettingsLine{Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
+}
+
+bool ApplySettingsLine(std::string_view line, TSettings& settings, TSequenceModel& model) {
+  const std::optional<TSettingsLine> parts = SplitSettingsLine(line);
+  const TSettingKey* key = parts ? FindSettingKey(parts->Key) : nullptr;
+  if (key) ApplySettingValue(*key, parts->Value, settings, model);
+  return key != nullptr;
 }
 
 void SaveSettingsFile(const std::string& path, const TSettings& settings,
@@ -168,12 +95,39 @@ void LoadSettingsFile(const std::string& path, TSettings& settings, TSequenceMod
     try {
       ApplySettingsLine(lines[i], settings, model);
     } catch (const EConvertError&) {
-      const std::string_view line = lines[i];
-      const size_t equals = line.find('=');
-      throw ESettingsValueError(i + 1, std::string(Trim(line.substr(0, equals))),
-                                std::string(Trim(line.substr(equals + 1))));
+      const TSettingsLine parts = *SplitSettingsLine(lines[i]);
+      throw ESettingsValueError(i + 1, std::string(parts.Key), std::string(parts.Value));
     }
   }
+}
+
+namespace {
+
+std::string SettingsFileReason(int error) {
+  if (error == EFBIG) {
+    return "設定ファイルとしては大きすぎます（" + std::to_string(kMaxSettingsFileSize / 1024) +
+           " KiB まで）。";
+  }
+  if (error == EINVAL) return "通常のファイルではありません。";
+  return DescribeFileError(error);
+}
+
+}  // namespace
+
+std::string DescribeSettingsFileReadError(const EFileError& error) {
+  return "設定ファイル \"" + error.Path + "\" を読み込めませんでした。\n" +
+         SettingsFileReason(error.Error);
+}
+
+std::string DescribeSettingsFileWriteError(const EFileError& error) {
+  return "設定ファイル \"" + error.Path + "\" を保存できませんでした。\n" +
+         SettingsFileReason(error.Error);
+}
+
+std::string DescribeSettingsValueError(const std::string& path, const ESettingsValueError& error) {
+  return "設定ファイル \"" + path + "\" の " + std::to_string(error.Line) + " 行目: " + error.Key +
+         " の値 \"" + error.Value +
+         "\" が整数ではありません。\nこの行から後は読み込まれていません。";
 }
 
 }  // namespace pellora

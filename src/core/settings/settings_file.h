@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/platform/file_system.h"
 #include "core/sequence/int_conversion.h"
 #include "core/sequence/sequence_model.h"
 #include "core/settings/settings.h"
@@ -40,6 +42,14 @@ std::string DecodeSettingsFile(std::string_view bytes);
 // Lines ended by CR LF, a lone LF or a lone CR.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// A line's key and value, both trimmed of blanks and control characters; the
+// first "=" separates them. nullopt for a line without "=".
+struct TSettingsLine {
+  std::string_view Key;
+  std::string_view Value;
+};
+std::optional<TSettingsLine> SplitSettingsLine(std::string_view line);
+
 // Applies one line to the settings and the job fields. Lines without "=", unknown
 // keys and flags that are not exactly "true" or "false" change nothing. Returns
 // whether the line named a known key. Throws EConvertError when an integer
@@ -55,5 +65,11 @@ void SaveSettingsFile(const std::string& path, const TSettings& settings,
 // read (or is too large), ESettingsValueError at a bad integer (the lines before
 // it stay applied).
 void LoadSettingsFile(const std::string& path, TSettings& settings, TSequenceModel& model);
+
+// The messages for a job file that cannot be read or written and for a bad
+// integer in it, naming the file and the reason, as every front-end shows them.
+std::string DescribeSettingsFileReadError(const EFileError& error);
+std::string DescribeSettingsFileWriteError(const EFileError& error);
+std::string DescribeSettingsValueError(const std::string& path, const ESettingsValueError& error);
 
 }  // namespace pellora

@@ -1,7 +1,9 @@
 #include "core/download/thread_operation.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <deque>
@@ -10,6 +12,7 @@
 #include <set>
 
 #include "core/net/http_client.h"
+#include "core/platform/file_system.h"
 #include "net/test_http_server.h"
 #include "temp_dir.h"
 
@@ -73,6 +76,7 @@ class ThreadOperationTest : public ::testing::Test {
           const std::string request = connection.ReadRequest();
           const size_t start = request.find(' ') + 1;
           const std::string path = request.substr(start, request.find(' ', start) - start);
+          if (Observe.count(path)) SeenDuring = Entries(ToDir);
           if (Stall.count(path)) {
             connection.Pause(std::chrono::milliseconds(1500));
             return;
@@ -126,10 +130,28 @@ class ThreadOperationTest : public ::testing::Test {
     return std::filesystem::exists(Dir.File("to/" + name));
   }
   bool TempFolderEmpty() const { return std::filesystem::is_empty(TempFolder); }
+  // The names in a folder, sorted.
+  static std::set<std::string> Entries(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+  // Files of unfinished transfers anywhere below the To folder.
+  std::vector<std::string> HiddenFiles() const {
+    std::vector<std::string> hidden;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(ToDir)) {
+      if (entry.path().filename().string().starts_with(".")) hidden.push_back(entry.path());
+    }
+    return hidden;
+  }
 
   std::map<std::string, std::string> Statuses;
   std::map<std::string, std::string> Bodies;
   std::set<std::string> Stall;
+  std::set<std::string> Observe;  // paths at whose request the To folder is listed
+  std::set<std::string> SeenDuring;
   TestHttpServer Server;
   TTempDir Dir;
   std::string TempFolder, OldTmp, ToDir;
@@ -151,6 +173,7 @@ TEST_F(ThreadOperationTest, MissingFilesWithAndWithoutPacking) {
     EXPECT_EQ(run.DownloadCount, 3);
     EXPECT_EQ(run.MissingCount, 2);
     EXPECT_FALSE(run.StoppedEarly);
+    EXPECT_EQ(run.EndReason, TRunEnd::Finished);
     EXPECT_EQ(Local("t1.txt"), "body of /d/f1.txt");
     EXPECT_EQ(Local(pack ? "t2.txt" : "t3.txt"), "body of /d/f3.txt");
     EXPECT_EQ(Local(pack ? "t3.txt" : "t5.txt"), "body of /d/f5.txt");
@@ -194,6 +217,7 @@ TEST_F(ThreadOperationTest, ExistingFilesAreSkippedWithoutARequest) {
   EXPECT_EQ(Local("t2.txt"), "kept");
   EXPECT_EQ(Local("t3.txt"), "body of /d/f3.txt");  // the To number advanced anyway
   EXPECT_EQ(run.DownloadCount, 2);
+  EXPECT_EQ(run.SkippedCount, 1);
   EXPECT_EQ(Host.Steps[1].Outcome, TStepOutcome::Skipped);
 }
 
@@ -225,6 +249,7 @@ TEST_F(ThreadOperationTest, QuestionAfterAMissingFile) {
   const TThread_Operation& stopped = Run();
   EXPECT_EQ(Host.Asked, std::vector<std::string>{Server.Origin() + "/d/f2.txt"});
   EXPECT_TRUE(stopped.StoppedEarly);
+  EXPECT_EQ(stopped.EndReason, TRunEnd::StoppedByUser);
   ASSERT_EQ(Host.Messages.size(), 1u);
   EXPECT_EQ(Host.Messages[0].first, "強制終了");
   EXPECT_EQ(Host.Messages[0].second,
@@ -238,7 +263,7 @@ TEST_F(ThreadOperationTest, ConnectionErrorStopsTheRunAtThatNumber) {
   Settings.UseProxyServer = false;
   const TThread_Operation& run = Run();
   EXPECT_TRUE(run.StoppedEarly);
-  EXPECT_TRUE(run.EndedByError);
+  EXPECT_EQ(run.EndReason, TRunEnd::ConnectionError);
   ASSERT_EQ(Host.Messages.size(), 2u);
   EXPECT_EQ(Host.Messages[0].first, "接続エラー");
   EXPECT_EQ(Host.Messages[0].second,
@@ -248,6 +273,24 @@ TEST_F(ThreadOperationTest, ConnectionErrorStopsTheRunAtThatNumber) {
   EXPECT_EQ(Host.Icons[0], TRunIcon::Error);
   EXPECT_TRUE(Host.Messages[1].second.ends_with("From : 3 , To : 2で中断しました。"));
   EXPECT_TRUE(TempFolderEmpty());
+  EXPECT_EQ(HiddenFiles(), std::vector<std::string>{});
+}
+
+// An abort (a second Ctrl-C, SIGTERM) ends the transfer in flight: a stop, not an
+// error, and nothing of the unfinished file is left.
+TEST_F(ThreadOperationTest, AnAbortedTransferIsAStop) {
+  Stall.insert("/d/f2.txt");
+  Client.OnPump = [this] {
+    if (Server.Requests().size() >= 2) Engine->Abort();
+  };
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(run.EndReason, TRunEnd::StoppedByUser);
+  EXPECT_EQ(run.DownloadCount, 1);
+  ASSERT_EQ(Host.Messages.size(), 1u);
+  EXPECT_EQ(Host.Messages[0].first, "強制終了");
+  EXPECT_TRUE(Host.Messages[0].second.ends_with("From : 2 , To : 1で中断しました。"));
+  EXPECT_FALSE(LocalExists("t2.txt"));
+  EXPECT_EQ(HiddenFiles(), std::vector<std::string>{});
 }
 
 TEST_F(ThreadOperationTest, AFileThatCannotBeStoredIsNotCountedAndStopsTheRun) {
@@ -255,11 +298,65 @@ TEST_F(ThreadOperationTest, AFileThatCannotBeStoredIsNotCountedAndStopsTheRun) {
   const TThread_Operation& run = Run();
   EXPECT_EQ(run.DownloadCount, 1);
   EXPECT_TRUE(run.StoppedEarly);
+  EXPECT_EQ(run.EndReason, TRunEnd::FileError);
   ASSERT_GE(Host.Messages.size(), 1u);
   EXPECT_EQ(Host.Messages[0].first, "保存エラー");
   EXPECT_NE(Host.Messages[0].second.find(ToDir + "/t2.txt"), std::string::npos);
   EXPECT_EQ(Local("t1.txt"), "body of /d/f1.txt");
   EXPECT_TRUE(TempFolderEmpty());
+  EXPECT_EQ(HiddenFiles(), std::vector<std::string>{});
+}
+
+// A file the user made read-only is not replaced: it is a file that cannot be
+// stored, and it is not even fetched.
+TEST_F(ThreadOperationTest, AReadOnlyLocalFileIsLeftAlone) {
+  Dir.Write("to/t2.txt", "mine");
+  ASSERT_EQ(::chmod(Dir.File("to/t2.txt").c_str(), 0444), 0);
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(run.EndReason, TRunEnd::FileError);
+  EXPECT_EQ(Server.Requests().size(), 1u);
+  ASSERT_GE(Host.Messages.size(), 1u);
+  EXPECT_EQ(Host.Messages[0].first, "保存エラー");
+  EXPECT_EQ(Host.Messages[0].second,
+            "ファイルを保存できませんでした。\n" + ToDir + "/t2.txt\nアクセスが拒否されました。");
+  EXPECT_EQ(Local("t2.txt"), "mine");
+  struct stat info {};
+  ASSERT_EQ(::stat(Dir.File("to/t2.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0444u);
+  EXPECT_EQ(HiddenFiles(), std::vector<std::string>{});
+}
+
+// The body is written beside its target under a hidden name and renamed into
+// place; storing a file clears what a killed run left of it.
+TEST_F(ThreadOperationTest, TheBodyIsWrittenBesideItsTarget) {
+  Host.Fields.FromEnd = "2";
+  Statuses["/d/f2.txt"] = "404 Not Found";
+  Observe.insert("/d/f1.txt");
+  for (const char* name : {".t1.txt.pelAbC123", ".t2.txt.pelAbC123", ".t1.txt.pel-kept"}) {
+    Dir.Write(std::string("to/") + name, "left by a killed run");
+  }
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(run.DownloadCount, 1);
+  ASSERT_EQ(SeenDuring.size(), 4u);
+  const std::string inFlight = *std::find_if(SeenDuring.begin(), SeenDuring.end(), [](auto& n) {
+    return n.starts_with(".t1.txt.pel") && n != ".t1.txt.pelAbC123" && n != ".t1.txt.pel-kept";
+  });
+  EXPECT_EQ(inFlight.size(), std::string(".t1.txt.pel").size() + 6) << inFlight;
+  EXPECT_EQ(Entries(ToDir),
+            (std::set<std::string>{"t1.txt", ".t2.txt.pelAbC123", ".t1.txt.pel-kept"}));
+  EXPECT_TRUE(TempFolderEmpty());
+  struct stat info {};
+  ASSERT_EQ(::stat(Dir.File("to/t1.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, NewFileMode()) << "a stored file gets the usual permissions";
+}
+
+TEST_F(ThreadOperationTest, AnAddressTheClientCannotUseEndsTheRun) {
+  Host.Fields.FromDir = "http://127.0.0.1:99999/d";
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(run.EndReason, TRunEnd::UnknownError);
+  ASSERT_GE(Host.Messages.size(), 1u);
+  EXPECT_EQ(Host.Messages[0],
+            (std::pair<std::string, std::string>{"エラー", "原因不明のエラーです。"}));
 }
 
 TEST_F(ThreadOperationTest, RangeEndingAtTheLargestNumberEnds) {

@@ -161,6 +161,46 @@ TEST_F(SequenceModelTest, BadNumberShowsOneMessageAndKeepsBothPreviews) {
   EXPECT_EQ(Model.From().PreStart, std::string(kDefaultFromDir) + "-5.html");
 }
 
+// FieldError says, without reporting, what the side handlers report for a text.
+TEST(SequenceModelFieldError, AgreesWithTheHandlers) {
+  const struct {
+    TFieldId Field;
+    const char* Text;
+    const std::string* Message;  // nullptr: accepted
+  } cases[] = {
+      {TFieldId::FromStart, "12", nullptr},
+      {TFieldId::FromStart, "", nullptr},
+      {TFieldId::FromStart, "1x", &kIntegerMessage},
+      {TFieldId::ToEnd, "99999999999", &kIntegerMessage},
+      {TFieldId::ToStart, "-", &kIntegerMessage},
+      {TFieldId::FromMax, "無制限", nullptr},
+      {TFieldId::FromMax, "1", nullptr},
+      {TFieldId::ToMax, "", nullptr},
+      {TFieldId::ToMax, "abc", &kMaxMessage},
+      {TFieldId::FromMax, "10.5", &kMaxMessage},
+      {TFieldId::FromFile, "1x", nullptr},
+      {TFieldId::ToDir, "-", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Text) + " in field " + std::to_string(static_cast<int>(c.Field)));
+    const std::optional<TFieldError> error = TSequenceModel::FieldError(c.Field, c.Text);
+    ASSERT_EQ(error.has_value(), c.Message != nullptr);
+    TSettings settings;
+    TSequenceModel model(settings);
+    std::vector<std::string> reported;
+    model.SetMessageHandler(
+        [&](const std::string& text, const std::string&) { reported.push_back(text); });
+    model.SetText(c.Field, c.Text);
+    if (error) {
+      EXPECT_EQ(error->Text, *c.Message);
+      EXPECT_EQ(std::string(error->Caption), "整数エラー");
+      EXPECT_EQ(reported, std::vector<std::string>{*c.Message});
+    } else {
+      EXPECT_EQ(reported, std::vector<std::string>{});
+    }
+  }
+}
+
 TEST_F(SequenceModelTest, AutoSlashAndAmpersandsInNames) {
   Settings.AutoSlash = false;
   StartUp();
