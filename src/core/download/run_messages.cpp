@@ -36,7 +36,8 @@ TRunMessage ConnectionErrorMessage(int32_t fromNumber, const std::string& reason
   }
   // What the socket layer saw tells "refused" from "timed out" from "cut off".
   if (!reason.empty()) text += "\n\n詳細 : " + reason;
-  if (timeOutMs != 0) text += "（" + std::to_string(timeOutMs) + " ミリ秒のあいだ応答がありません）";
+  if (timeOutMs != 0)
+    text += "（" + std::to_string(timeOutMs) + " ミリ秒のあいだ応答がありません）";
   return {text, "接続エラー"};
 }
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "core/net/text_fields.h"
@@ -277,11 +277,13 @@ namespace {
 // "scheme:" at the start, as URI syntax defines a scheme.
 bool StartsWithScheme(const std::string& text) {
   const size_t colon = text.find(':');
-  if (colon == std::string::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(text[0]))) {
+  if (colon == std::string::npos || colon == 0 ||
+      !std::isalpha(static_cast<unsigned char>(text[0]))) {
     return false;
   }
-  return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon),
-                     [](unsigned char c) { return std::isalnum(c) || c == '+' || c == '-' || c == '.'; });
+  return std::all_of(
+      text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon),
+      [](unsigned char c) { return std::isalnum(c) || c == '+' || c == '-' || c == '.'; });
 }
 
 }  // namespace
@@ -476,8 +478,8 @@ void THttpClient::RemoveHeader() {
     } else if (name == "CONTENT-LENGTH:") {
       ExpectedLength = LeadingNumber(HeaderValue(line, 16));
       const std::optional<int64_t> length = StrictLength(HeaderValue(line, 16));
-      conflicting_lengths = conflicting_lengths || !length ||
-                            (body_length_ >= 0 && *length != body_length_);
+      conflicting_lengths =
+          conflicting_lengths || !length || (body_length_ >= 0 && *length != body_length_);
       body_length_ = conflicting_lengths ? -1 : *length;
     }
     append(line);

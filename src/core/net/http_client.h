@@ -133,9 +133,9 @@ class THttpClient : public TStreamSocket {
   std::string uri_argument_;
   std::string url_;
   CmdType command_ = CmdType::CmdGET;
-  std::string scheme_ = "http";     // of the current URL, lower case
-  uint32_t default_port_ = 80;      // the scheme's
-  int64_t body_length_ = -1;        // Content-Length of the reply; -1 none
+  std::string scheme_ = "http";  // of the current URL, lower case
+  uint32_t default_port_ = 80;   // the scheme's
+  int64_t body_length_ = -1;     // Content-Length of the reply; -1 none
   // Credentials go only to the scheme, host and port they were given for.
   bool send_credentials_ = true;
   // A cookie taken from a redirect reply goes only to the host that set it.

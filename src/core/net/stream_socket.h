@@ -59,8 +59,8 @@ class TStreamSocket {
   int32_t ReportLevel = 0;  // highest status level passed to OnStatus
   std::string Proxy;        // when set, lookup and connection go to Proxy:ProxyPort
   uint32_t ProxyPort = 0;
-  bool Secure = false;     // TLS over the connection
-  std::string TlsCaFile;   // extra trusted CA certificates (PEM), beside the system's
+  bool Secure = false;    // TLS over the connection
+  std::string TlsCaFile;  // extra trusted CA certificates (PEM), beside the system's
   // Replaces the system's host lookup when set (synchronous; tests use it to give a
   // name several addresses).
   std::function<std::vector<TNetAddress>(const std::string& name)> Resolver;
@@ -203,9 +203,9 @@ class TStreamSocket {
   bool notification_ok_ = true;
   int32_t last_error_ = 0;
   int32_t platform_error_ = 0;
-  bool zero_linger_ = false;  // of the socket in fd_
-  int fd_family_ = AF_INET;   // of the socket in fd_
-  bool fd_used_ = false;      // fd_ has been given to connect() already
+  bool zero_linger_ = false;        // of the socket in fd_
+  int fd_family_ = AF_INET;         // of the socket in fd_
+  bool fd_used_ = false;            // fd_ has been given to connect() already
   std::vector<TNetAddress> peers_;  // resolved addresses; empty = not resolved
   TNetAddress peer_;                // the one connected to
   uint16_t peer_port_ = 0;          // host byte order

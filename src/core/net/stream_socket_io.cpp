@@ -252,7 +252,8 @@ void TStreamSocket::ReceiveChunks(const std::function<bool(const char*, size_t)>
   for (;;) {
     if (canceled_) RaiseAborted(abort_text);
     size_t room = kBufferSize;
-    if (limit > 0) room = static_cast<size_t>(std::min<int64_t>(limit - ReceivedCount, kBufferSize));
+    if (limit > 0)
+      room = static_cast<size_t>(std::min<int64_t>(limit - ReceivedCount, kBufferSize));
     const ssize_t n = RawReceive(buffer_.get(), room);
     if (n > 0) {
       ReceivedCount += n;

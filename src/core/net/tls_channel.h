@@ -63,8 +63,7 @@ class TTlsChannel {
  public:
   // `host` is what the certificate must name (a name, or a numeric address) and what
   // goes out as SNI when it is a name.
-  TTlsChannel(std::shared_ptr<TTlsContext> context, int fd, const std::string& host,
-              uint16_t port);
+  TTlsChannel(std::shared_ptr<TTlsContext> context, int fd, const std::string& host, uint16_t port);
   ~TTlsChannel();  // frees the TLS state; the descriptor stays the caller's
   TTlsChannel(const TTlsChannel&) = delete;
   TTlsChannel& operator=(const TTlsChannel&) = delete;

@@ -33,6 +33,13 @@ TShell::TSettingsFileFn TShell::AskSettingsFileName = [](QWidget* parent, TFileD
   return dialog.selectedFiles().constFirst();
 };
 
+TShell::TCertificateFileFn TShell::AskCertificateFile = [](QWidget* parent,
+                                                           const QString& current) {
+  return QFileDialog::getOpenFileName(
+      parent, QStringLiteral("認証局の証明書ファイル"), current,
+      QStringLiteral("証明書ファイル(*.pem *.crt *.cer);;全てのファイル(*)"));
+};
+
 QString FindHelpPage() {
   const QString page = QStringLiteral("manual/pehelp00.html");
   const QString appDir = QCoreApplication::applicationDirPath();

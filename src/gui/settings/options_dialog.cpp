@@ -14,6 +14,7 @@
 #include "core/sequence/sequence_model.h"
 #include "core/settings/settings.h"
 #include "gui/app/form_font.h"
+#include "gui/app/shell.h"
 #include "gui/app/spin_edit.h"
 
 namespace pellora {
@@ -67,6 +68,7 @@ TForm_Option::TForm_Option(TSettings& settings, TSequenceModel& model, QWidget* 
   connect(CheckBox_ErrMessSave, &QCheckBox::toggled, this,
           &TForm_Option::CheckBox_ErrMessSaveClick);
   connect(Button_default, &QPushButton::clicked, this, &TForm_Option::Button_defaultClick);
+  connect(Button_CaFile, &QPushButton::clicked, this, &TForm_Option::Button_CaFileClick);
 
   // A fixed dialog of 425 x 296, wider only if the font needs it.
   const QSize hint = sizeHint();
@@ -127,6 +129,10 @@ QWidget* TForm_Option::BuildNetworkPage() {
   Edit_Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // "*"
   Edit_Password->setEnabled(false);
   CheckBox_PassSave = new QCheckBox(QStringLiteral("保存"), TabSheet2);
+  Edit_CaFile = new QLineEdit(TabSheet2);
+  Edit_CaFile->setToolTip(
+      QStringLiteral("https で、システムの認証局に加えて信頼する認証局の証明書（PEM形式）"));
+  Button_CaFile = DialogButton(QStringLiteral("参照..."), TabSheet2);
 
   auto* timeout = new QHBoxLayout;
   timeout->addWidget(new QLabel(QStringLiteral("タイムアウト "), TabSheet2));
@@ -146,12 +152,19 @@ QWidget* TForm_Option::BuildNetworkPage() {
   user->addWidget(Edit_Password, 1, 2);
   user->addWidget(CheckBox_PassSave, 1, 3);
 
+  auto* ca = new QHBoxLayout;
+  ca->addSpacing(20);
+  ca->addWidget(Edit_CaFile, 1);
+  ca->addWidget(Button_CaFile);
+
   auto* page = new QVBoxLayout(TabSheet2);
   page->addLayout(timeout);
   page->addWidget(CheckBox_Proxy);
   page->addLayout(proxy);
   page->addWidget(CheckBox_User);
   page->addLayout(user);
+  page->addWidget(new QLabel(QStringLiteral("信頼する認証局の証明書ファイル（https）"), TabSheet2));
+  page->addLayout(ca);
   page->addStretch();
   return TabSheet2;
 }
@@ -194,6 +207,7 @@ void TForm_Option::FormCreate() {
   Edit_User->setText(Q(Settings.UserID));
   Edit_Password->setText(Q(Settings.Password));
   CheckBox_PassSave->setChecked(Settings.PasswordSaving);
+  Edit_CaFile->setText(Q(Settings.TrustedCaFile));
   Edit_Agent->setText(Q(Settings.Agent));
   Edit_Referer->setText(Q(Settings.Referer));
   Edit_MailAddr->setText(Q(Settings.MailAddress));
@@ -227,6 +241,11 @@ void TForm_Option::Button_defaultClick() {
   Edit_MailAddr->clear();
 }
 
+void TForm_Option::Button_CaFileClick() {
+  const QString chosen = TShell::AskCertificateFile(this, Edit_CaFile->text());
+  if (!chosen.isEmpty()) Edit_CaFile->setText(chosen);
+}
+
 void TForm_Option::Button_OKClick() {
   // A value typed into a spin field counts even if the field still has the focus.
   CSpinEdit_TimeOut->interpretText();
@@ -246,6 +265,7 @@ void TForm_Option::Button_OKClick() {
   Settings.UserID = S(Edit_User->text());
   Settings.Password = S(Edit_Password->text());
   Settings.PasswordSaving = CheckBox_PassSave->isChecked();
+  Settings.TrustedCaFile = S(Edit_CaFile->text());
   Settings.Agent = S(Edit_Agent->text());
   Settings.Referer = S(Edit_Referer->text());
   Settings.MailAddress = S(Edit_MailAddr->text());

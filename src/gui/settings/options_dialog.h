@@ -43,6 +43,8 @@ class TForm_Option : public QDialog {
   QLineEdit* Edit_User;
   QLineEdit* Edit_Password;
   QCheckBox* CheckBox_PassSave;
+  QLineEdit* Edit_CaFile;
+  QPushButton* Button_CaFile;
   QLineEdit* Edit_Agent;
   QLineEdit* Edit_Referer;
   QLineEdit* Edit_MailAddr;
@@ -57,6 +59,7 @@ class TForm_Option : public QDialog {
   void CheckBox_PackClick();
   void CheckBox_ErrMessSaveClick();
   void Button_defaultClick();
+  void Button_CaFileClick();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -123,12 +123,13 @@ TEST_F(TlsTest, LaterHandshakesWithTheSameServerAreResumed) {
 }
 
 TEST_F(TlsTest, RedirectsBetweenTheSchemesCarryCredentialsOnlyToTheirOrigin) {
-  TestHttpServer secure(testing::Route({{"/s-final", Reply("200 OK", {}, "secure end")},
-                                        {"/s-local", Reply("302 Found", {"Location: /s-final"}, "")}}),
-                        Tls());
+  TestHttpServer secure(
+      testing::Route({{"/s-final", Reply("200 OK", {}, "secure end")},
+                      {"/s-local", Reply("302 Found", {"Location: /s-final"}, "")}}),
+      Tls());
   TestHttpServer plain(testing::Route({{"/p-final", Reply("200 OK", {}, "plain end")}}));
-  TestHttpServer plain_to_secure(Answer(
-      Reply("302 Found", {"Location: " + secure.OriginFor("localhost") + "/s-final"}, "")));
+  TestHttpServer plain_to_secure(
+      Answer(Reply("302 Found", {"Location: " + secure.OriginFor("localhost") + "/s-final"}, "")));
   TestHttpServer secure_to_plain(
       Answer(Reply("302 Found", {"Location: " + plain.Origin() + "/p-final"}, "")), Tls());
 

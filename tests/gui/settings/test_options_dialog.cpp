@@ -121,6 +121,28 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(Form->Settings.ProxyPort, 65535);
   }
 
+  void trustedCaFileIsChosenAndTakenOnOk() {
+    const TShell::TCertificateFileFn saved = TShell::AskCertificateFile;
+    QString offered;
+    QString answer = QStringLiteral("/etc/pellora/社内CA.pem");
+    TShell::AskCertificateFile = [&](QWidget*, const QString& current) {
+      offered = current;
+      return answer;
+    };
+    Form->Settings.TrustedCaFile = "/old/ca.pem";
+    TForm_Option dialog(Form->Settings, Form->Model);
+    QCOMPARE(dialog.Edit_CaFile->text(), QStringLiteral("/old/ca.pem"));
+    dialog.Button_CaFile->click();
+    QCOMPARE(offered, QStringLiteral("/old/ca.pem"));
+    answer.clear();  // cancelled: the chosen file stays
+    dialog.Button_CaFile->click();
+    QCOMPARE(dialog.Edit_CaFile->text(), QStringLiteral("/etc/pellora/社内CA.pem"));
+    QCOMPARE(Form->Settings.TrustedCaFile, std::string("/old/ca.pem"));
+    dialog.Button_OK->click();
+    QCOMPARE(Form->Settings.TrustedCaFile, std::string("/etc/pellora/社内CA.pem"));
+    TShell::AskCertificateFile = saved;
+  }
+
   void okAppliesTheLinksToTheToFields() {
     WithOptionsDialog([](TForm_Option* dialog) {
       dialog->CheckBox_NumSync->setChecked(false);
