@@ -38,9 +38,9 @@ QString SettingsFileValueErrorText(const QString& path, const ESettingsValueErro
   return QStringLiteral(
              "設定ファイル \"%1\" の %2 行目: %3 の値 \"%4\" が整数ではありません。\n"
              "この行から後は読み込まれていません。")
-      .arg(path)
-      .arg(error.Line)
-      .arg(QString::fromStdString(error.Key), QString::fromStdString(error.Value));
+      // One pass: a "%2" in the file name or the value is shown as it is.
+      .arg(path, QString::number(error.Line), QString::fromStdString(error.Key),
+           QString::fromStdString(error.Value));
 }
 
 }  // namespace pellora
