@@ -161,6 +161,9 @@ class MainFormTest : public QObject {
 
   void maximumStaysAsTyped() {
     auto form = NewForm();
+    // Completion works on the focused field of the active window only.
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
     form->Edit_FromEnd->setText(QStringLiteral("12345"));
     // Each text is the start of a choice in the list ("20" of "2000", "1" of "10").
     for (const char* typed : {"1", "5", "20"}) {
