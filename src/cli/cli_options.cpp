@@ -114,7 +114,8 @@ Exit status:
   0   every file stored (or skipped as present)
   1   the run finished, but some files were missing on the server
   2   stopped by the user (Ctrl-C, SIGTERM, SIGHUP, or "stop" when asked)
-  3   network error: connection, time-out or secure channel
+  3   network or TLS error: connection, time-out, a reply cut off, or a
+      server certificate that failed verification
   4   local file error: a file could not be stored or a folder made
   64  bad input or usage, also a From address the program cannot use
 

@@ -5,11 +5,13 @@
 
 #include "purgekey/form_main.h"
 #include "purgekey/purge_message_box.h"
+#include "qtshared/qt_translation.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("レジストリの削除"));
   QApplication::setFont(pellora::PurgeFormFont());
+  pellora::InstallQtTranslation(app);
   try {
     pellora::TForm_Main form;
     form.exec();

@@ -136,6 +136,23 @@ class FormMainTest : public QObject {
     QVERIFY(!form->isVisible());
   }
 
+  void linkedMakerFolderIsFollowedAndKept() {
+    // The maker's folder links to where the user keeps configuration files.
+    const QString linked = Dir->filePath(QStringLiteral("dotfiles/Varnel"));
+    Touch(linked + QStringLiteral("/Pellora.conf"));
+    QVERIFY(QFile::link(linked, Maker()));
+    auto form = NewForm();
+    form->Button_Delete->click();
+    QCOMPARE(Boxes->Records().size(), 2);
+    ExpectBox(Boxes->Records()[1],
+              Store() + QStringLiteral(" 以下のすべてのキーは削除されました。"),
+              QStringLiteral("削除完了"), QMessageBox::Information);
+    QVERIFY(!QFileInfo::exists(linked + QStringLiteral("/Pellora.conf")));
+    QVERIFY(QFileInfo(Maker()).isSymLink());
+    QVERIFY(QFileInfo(linked).isDir());
+    QVERIFY(!form->isVisible());
+  }
+
   void absentKeyIsReportedAndNothingIsCreated() {
     auto form = NewForm();
     form->Button_Delete->click();

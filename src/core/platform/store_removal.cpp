@@ -56,7 +56,15 @@ int TStoreRemoval::OpenConfigDir() const {
 }
 
 int TStoreRemoval::OpenMakerDir(int configFd) const {
-  return ::openat(configFd, kMakerKeyName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // A link in the folder's place (settings kept with other configuration files)
+  // leads to the folder the program writes its store into.
+  return ::openat(configFd, kMakerKeyName, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+bool TStoreRemoval::MakerKeyIsLink(int configFd) const {
+  struct stat info {};
+  return ::fstatat(configFd, kMakerKeyName, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISLNK(info.st_mode);
 }
 
 bool TStoreRemoval::SettingsKeyExists() const {
@@ -81,6 +89,9 @@ bool TStoreRemoval::DeleteSettingsKey() const {
 TStoreRemoval::TMakerKeyOutcome TStoreRemoval::RemoveMakerKeyIfEmpty() const {
   const TFd config(OpenConfigDir());
   if (config.Get() < 0) return TMakerKeyOutcome::DeleteFailed;
+  // A linked folder belongs to the user's own arrangement: neither the link nor
+  // the folder it points to is removed.
+  if (MakerKeyIsLink(config.Get())) return TMakerKeyOutcome::Kept;
   {
     const TFd maker(OpenMakerDir(config.Get()));
     if (maker.Get() < 0) {
@@ -88,7 +99,8 @@ TStoreRemoval::TMakerKeyOutcome TStoreRemoval::RemoveMakerKeyIfEmpty() const {
     }
     if (HasEntries(maker.Get())) return TMakerKeyOutcome::Kept;
   }
-  // rmdir removes nothing but an empty folder, and no symbolic link in its place.
+  // rmdir removes nothing but an empty folder, and no symbolic link that took its
+  // place meanwhile.
   if (::unlinkat(config.Get(), kMakerKeyName, AT_REMOVEDIR) != 0) {
     if (errno == ENOENT) return TMakerKeyOutcome::Deleted;
     // Another product's store arrived meanwhile.

@@ -1,7 +1,5 @@
 #include "core/settings/ini_store.h"
 
-#include <vector>
-
 #include "core/platform/file_system.h"
 #include "core/settings/settings_file.h"
 
@@ -52,10 +50,13 @@ std::string UnescapeKey(std::string_view key) {
   return out;
 }
 
-// A value: quoted parts, backslash escapes, "," between the items of a list and
-// ";" starting a comment outside quotes.
+// A value: quoted parts, backslash escapes and ";" starting a comment outside
+// quotes. It is always one text: a "," outside quotes stays as it stands (Qt's
+// settings reader would make a list of it), so a hand-edited value is read, and
+// written back, exactly as it was typed. Blanks around the value do not count.
 std::string UnescapeValue(std::string_view value) {
-  std::vector<std::string> items(1);
+  std::string out;
+  size_t significant = 0;  // the length without unquoted blanks at the end
   bool quoted = false;
   for (size_t i = 0; i < value.size(); ++i) {
     const char c = value[i];
@@ -65,55 +66,49 @@ std::string UnescapeValue(std::string_view value) {
       const char e = value[++i];
       switch (e) {
         case 'a':
-          items.back() += '\a';
+          out += '\a';
           break;
         case 'b':
-          items.back() += '\b';
+          out += '\b';
           break;
         case 'f':
-          items.back() += '\f';
+          out += '\f';
           break;
         case 'n':
-          items.back() += '\n';
+          out += '\n';
           break;
         case 'r':
-          items.back() += '\r';
+          out += '\r';
           break;
         case 't':
-          items.back() += '\t';
+          out += '\t';
           break;
         case 'v':
-          items.back() += '\v';
+          out += '\v';
           break;
         case 'x': {
           uint32_t code = 0;
           while (i + 1 < value.size() && HexValue(value[i + 1]) >= 0 && code < 0x10000) {
             code = code * 16 + static_cast<uint32_t>(HexValue(value[++i]));
           }
-          AppendUtf8(items.back(), code);
+          AppendUtf8(out, code);
           break;
         }
         default:
-          items.back() += e;
+          out += e;
       }
-    } else if (!quoted && c == ',') {
-      items.emplace_back();
     } else if (!quoted && c == ';') {
       break;
-    } else if (!quoted && (c == ' ' || c == '\t') &&
-               (items.back().empty() || i + 1 == value.size())) {
-      // Blanks around unquoted items do not count.
     } else {
-      items.back() += c;
+      out += c;
+      if (quoted || (c != ' ' && c != '\t')) significant = out.size();
+      continue;
     }
+    significant = out.size();
   }
-  std::string joined;
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) joined += ", ";
-    joined += items[i];
-  }
-  if (joined.starts_with("@@")) joined.erase(0, 1);
-  return joined;
+  out.resize(significant);
+  if (out.starts_with("@@")) out.erase(0, 1);
+  return out;
 }
 
 }  // namespace

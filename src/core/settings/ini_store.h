@@ -12,7 +12,9 @@ namespace pellora {
 // Reads the per-user store as the GUI program's settings writer keeps it: an INI
 // file whose values of the [General] section are the store's values (quoted when
 // they hold special characters, with backslash escapes, "@@" for a leading "@").
-// Read-only: front-ends without a GUI never write the store.
+// Every front-end, the window included, reads the store through this reader, so
+// they all see the same texts. A value is always one text: an unquoted "," in a
+// hand-edited value is kept as typed. Read-only: the window writes the store.
 class TIniStoreReader : public TSettingsStore {
  public:
   // Parses `text`, the content of the file.

@@ -88,6 +88,15 @@ void SaveSettingsFile(const std::string& path, const TSettings& settings,
   WriteFileAtomically(path, bytes, holdsPassword);
 }
 
+std::string SettingsFileToOpen(const std::string& typed) {
+  const size_t slash = typed.rfind('/');
+  const std::string_view name = slash == std::string::npos
+                                    ? std::string_view(typed)
+                                    : std::string_view(typed).substr(slash + 1);
+  if (name.empty() || name.find('.') != std::string_view::npos || PathExists(typed)) return typed;
+  return typed + "." + kSettingsFileExtension;
+}
+
 void LoadSettingsFile(const std::string& path, TSettings& settings, TSequenceModel& model) {
   const std::vector<std::string> lines =
       SplitLines(DecodeSettingsFile(ReadSmallFile(path, kMaxSettingsFileSize)));

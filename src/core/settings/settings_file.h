@@ -61,6 +61,11 @@ bool ApplySettingsLine(std::string_view line, TSettings& settings, TSequenceMode
 void SaveSettingsFile(const std::string& path, const TSettings& settings,
                       const TSequenceModel& model);
 
+// The file meant by a name typed into the open dialog: the name as typed when
+// something of that name exists or its last part has an extension, else the name
+// with ".pel" appended.
+std::string SettingsFileToOpen(const std::string& typed);
+
 // Applies the file's lines in order. Throws EFileError when the file cannot be
 // read (or is too large), ESettingsValueError at a bad integer (the lines before
 // it stay applied).

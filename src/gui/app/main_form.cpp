@@ -56,6 +56,8 @@ QComboBox* MaxComboBox(QWidget* parent) {
   auto* combo = new QComboBox(parent);
   combo->setEditable(true);
   combo->setInsertPolicy(QComboBox::NoInsert);
+  // Typed text stays as typed: no completion from the list ("20" is not "2000").
+  combo->setCompleter(nullptr);
   combo->addItems(kMaxChoices);
   combo->setToolTip(kMaxHint);
   combo->setMinimumContentsLength(6);
@@ -197,8 +199,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   Button_Start->setMinimumWidth(Button_Start->sizeHint().width());
   Button_List = HiddenButton(QStringLiteral("リストからDL(&L)..."), central);
   connect(Button_Start, &QPushButton::clicked, this, &TMainForm::Button_StartClick);
+  // Beside the tab control and as high as it, tabs included.
   auto* buttons = new QVBoxLayout;
-  buttons->setContentsMargins(0, 22, 0, 0);  // level with the pages, below the tabs
   buttons->addWidget(Button_List);
   buttons->addWidget(Button_Start);
   auto* top = new QHBoxLayout;

@@ -10,6 +10,7 @@
 #include "core/platform/file_system.h"
 #include "core/sequence/mapping.h"
 #include "gui/app/form_font.h"
+#include "gui/app/form_position.h"
 #include "gui/app/message_box.h"
 
 namespace pellora {
@@ -42,6 +43,7 @@ TOKBottomDlg::TOKBottomDlg(const QString& baseDir, QWidget* parent)
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);  // Escape too
   FormCreate();
   Edit_NewDir->setFocus();
+  CentreOnScreen(this);
 }
 
 void TOKBottomDlg::FormCreate() {

@@ -17,20 +17,30 @@ TShell::TBrowseFn TShell::BrowseForFolder = [](QWidget* parent, const QString& t
 
 TShell::TOpenUrlFn TShell::OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
-TShell::TSettingsFileFn TShell::AskSettingsFileName = [](QWidget* parent, TFileDialogMode mode) {
-  QFileDialog dialog(parent);
-  dialog.setNameFilters(
-      {QStringLiteral("Pellora用設定ファイル(*.pel)"), QStringLiteral("全てのファイル(*.*)")});
-  dialog.setDefaultSuffix(QString::fromLatin1(kSettingsFileExtension));
-  if (mode == TFileDialogMode::Save) {
-    dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before overwriting
-    dialog.setFileMode(QFileDialog::AnyFile);
+std::unique_ptr<QFileDialog> NewSettingsFileDialog(QWidget* parent, TShell::TFileDialogMode mode) {
+  auto dialog = std::make_unique<QFileDialog>(parent);
+  // Each filter is its caption, then the patterns it stands for; only the caption
+  // is shown. "*.*" means every file, also one without an extension.
+  dialog->setOption(QFileDialog::HideNameFilterDetails);
+  dialog->setNameFilters({QStringLiteral("Pellora用設定ファイル(*.pel) (*.pel)"),
+                          QStringLiteral("全てのファイル(*.*) (*)")});
+  dialog->setFileMode(QFileDialog::AnyFile);  // a typed name need not exist yet
+  if (mode == TShell::TFileDialogMode::Save) {
+    dialog->setAcceptMode(QFileDialog::AcceptSave);  // asks before overwriting
+    dialog->setDefaultSuffix(QString::fromLatin1(kSettingsFileExtension));
   } else {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::AnyFile);  // a typed name need not exist yet
+    // The extension is added afterwards, and only when no file has the typed name.
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
   }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().constFirst();
+  return dialog;
+}
+
+TShell::TSettingsFileFn TShell::AskSettingsFileName = [](QWidget* parent, TFileDialogMode mode) {
+  const auto dialog = NewSettingsFileDialog(parent, mode);
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return QString();
+  const QString chosen = dialog->selectedFiles().constFirst();
+  if (mode == TFileDialogMode::Save) return chosen;
+  return QString::fromStdString(SettingsFileToOpen(chosen.toStdString()));
 };
 
 TShell::TCertificateFileFn TShell::AskCertificateFile = [](QWidget* parent,
@@ -40,19 +50,14 @@ TShell::TCertificateFileFn TShell::AskCertificateFile = [](QWidget* parent,
       QStringLiteral("証明書ファイル(*.pem *.crt *.cer);;全てのファイル(*)"));
 };
 
+QString FindHelpPage(const QString& programDir) {
+  const QFileInfo page(
+      QDir(programDir).filePath(QStringLiteral(PELLORA_MANUAL_FROM_PROGRAM "/pehelp00.html")));
+  return page.isFile() ? page.absoluteFilePath() : QString();
+}
+
 QString FindHelpPage() {
-  const QString page = QStringLiteral("manual/pehelp00.html");
-  const QString appDir = QCoreApplication::applicationDirPath();
-  const QStringList candidates{
-      QDir::current().filePath(page),
-      QDir(appDir).filePath(QStringLiteral("../" PELLORA_INSTALL_DATA_SUBDIR "/") + page),
-      QDir(QStringLiteral(PELLORA_SOURCE_MANUAL_DIR)).filePath(QStringLiteral("pehelp00.html")),
-  };
-  for (const QString& candidate : candidates) {
-    const QFileInfo info(candidate);
-    if (info.isFile()) return info.absoluteFilePath();
-  }
-  return {};
+  return FindHelpPage(QCoreApplication::applicationDirPath());
 }
 
 }  // namespace pellora

@@ -4,7 +4,9 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
+class QFileDialog;
 class QWidget;
 
 namespace pellora {
@@ -28,9 +30,15 @@ struct TShell {
   static TCertificateFileFn AskCertificateFile;
 };
 
-// The help page: "manual/pehelp00.html" below the current directory, else the
-// installed copy beside the program, else the one in the source tree. Empty when
-// none exists.
+// The open or save dialog for job files as AskSettingsFileName shows it.
+std::unique_ptr<QFileDialog> NewSettingsFileDialog(QWidget* parent, TShell::TFileDialogMode mode);
+
+// The help page "pehelp00.html" in the help folder of the program in
+// `programDir`: <prefix>/share/pellora/manual for <prefix>/bin, a layout that the
+// build tree repeats beside the built program. Nothing else is looked at, neither
+// the current directory nor a folder named at build time. Empty when it is missing.
+QString FindHelpPage(const QString& programDir);
+// The same for the running program.
 QString FindHelpPage();
 
 }  // namespace pellora

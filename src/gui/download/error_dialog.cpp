@@ -1,10 +1,12 @@
 #include "gui/download/error_dialog.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
 #include "gui/app/form_font.h"
+#include "gui/app/form_position.h"
 
 namespace pellora {
 
@@ -43,6 +45,15 @@ TForm_FromErrDlg::TForm_FromErrDlg(const QString& fromUrl, QWidget* parent) : QD
 
   const QSize hint = sizeHint();
   setFixedSize(std::max(439, hint.width()), std::max(173, hint.height()));
+  CentreOnScreen(this);
+}
+
+void TForm_FromErrDlg::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 }  // namespace pellora

@@ -24,6 +24,10 @@ class TForm_FromErrDlg : public QDialog {
   QPushButton* IgnoreBtn;
 
   void reject() override { done(ResultClosed); }
+
+ protected:
+  // Escape does nothing: only the buttons and the close box answer.
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace pellora

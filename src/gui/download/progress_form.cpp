@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include "core/sequence/sequence_model.h"
 #include "core/settings/settings.h"
 #include "gui/app/form_font.h"
+#include "gui/app/form_position.h"
 #include "gui/app/message_box.h"
 #include "gui/download/error_dialog.h"
 #include "gui/download/gauge.h"
@@ -82,6 +84,7 @@ TForm_Ope::TForm_Ope(TSettings& settings, const TSequenceModel& model,
   layout->setColumnStretch(1, 1);
   Button_Stop->setFocus();
   resize(423, 425);
+  CentreOnScreen(this);
 
   Client.TimeOut = 10000;
   Client.InputFileMode = true;  // reply bodies go to the file named by Body
@@ -156,7 +159,16 @@ void TForm_Ope::closeEvent(QCloseEvent* event) {
 
 void TForm_Ope::reject() {
   RequestClose();
-}  // Escape behaves as the close box
+}
+
+void TForm_Ope::keyPressEvent(QKeyEvent* event) {
+  // Escape does not stop a run: only the stop button and the close box do.
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
 
 void TForm_Ope::FormClose() {
   if (Worker && !Worker->Finished()) Worker->Terminate();

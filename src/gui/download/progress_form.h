@@ -53,6 +53,7 @@ class TForm_Ope : public QDialog, private TRunHost {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void reject() override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void FormShow();

@@ -14,6 +14,7 @@
 #include "core/sequence/sequence_model.h"
 #include "core/settings/settings.h"
 #include "gui/app/form_font.h"
+#include "gui/app/form_position.h"
 #include "gui/app/shell.h"
 #include "gui/app/spin_edit.h"
 
@@ -30,9 +31,9 @@ std::string S(const QString& text) {
 
 QPushButton* DialogButton(const QString& caption, QWidget* parent) {
   auto* button = new QPushButton(caption, parent);
-  // Enter works on the focused button only; no button answers Enter elsewhere.
-  button->setAutoDefault(true);
-  button->setDefault(false);
+  // No default button: a dialog makes its first auto-default button the default
+  // when it is shown, and Enter in any field would then press it.
+  button->setAutoDefault(false);
   return button;
 }
 
@@ -73,6 +74,7 @@ TForm_Option::TForm_Option(TSettings& settings, TSequenceModel& model, QWidget* 
   // A fixed dialog of 425 x 296, wider only if the font needs it.
   const QSize hint = sizeHint();
   setFixedSize(std::max(425, hint.width()), std::max(296, hint.height()));
+  CentreOnScreen(this);
   FormCreate();
 }
 
@@ -274,12 +276,22 @@ void TForm_Option::Button_OKClick() {
 }
 
 void TForm_Option::keyPressEvent(QKeyEvent* event) {
-  // Escape does not cancel this dialog; only the buttons and the close box do.
-  if (event->key() == Qt::Key_Escape) {
-    event->ignore();
-    return;
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      // Escape does not cancel this dialog; only the buttons and the close box do.
+      event->accept();
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      // Enter presses the focused button and does nothing anywhere else.
+      if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled()) {
+        button->click();
+      }
+      event->accept();
+      return;
+    default:
+      QDialog::keyPressEvent(event);
   }
-  QDialog::keyPressEvent(event);
 }
 
 }  // namespace pellora

@@ -13,35 +13,39 @@
 
 #include "core/platform/store_location.h"
 #include "core/platform/version_info.h"
+#include "core/settings/ini_store.h"
 #include "core/settings/registry_settings.h"
 
 namespace pellora {
 
 namespace {
 
-// The store as the settings writer of the platform keeps it.
+// The store, written by the platform's settings writer. It is read by the core's
+// reader of the same file, as the front-ends without a window read it: the
+// platform's reader would turn a hand-edited value such as a,b*.x into a list,
+// which reads as an empty text and would be written back empty.
 class TQtSettingsStore : public TSettingsStore {
  public:
-  explicit TQtSettingsStore(const QString& path) : Store(path, QSettings::IniFormat) {}
+  explicit TQtSettingsStore(const QString& path)
+      : Reader(TIniStoreReader::FromFile(path.toStdString())), Writer(path, QSettings::IniFormat) {}
 
   std::optional<std::string> ReadText(const std::string& name) const override {
-    const QString key = QString::fromStdString(name);
-    if (!Store.contains(key)) return std::nullopt;
-    return Store.value(key).toString().toStdString();
+    return Reader.ReadText(name);
   }
   void WriteText(const std::string& name, const std::string& value) override {
-    Store.setValue(QString::fromStdString(name), QString::fromStdString(value));
+    Writer.setValue(QString::fromStdString(name), QString::fromStdString(value));
   }
   void WriteInteger(const std::string& name, int32_t value) override {
-    Store.setValue(QString::fromStdString(name), value);
+    Writer.setValue(QString::fromStdString(name), value);
   }
   bool Flush() {
-    Store.sync();
-    return Store.status() == QSettings::NoError;
+    Writer.sync();
+    return Writer.status() == QSettings::NoError;
   }
 
  private:
-  QSettings Store;
+  TIniStoreReader Reader;
+  QSettings Writer;
 };
 
 // Creates the store's folder and an empty store readable by this user only, so

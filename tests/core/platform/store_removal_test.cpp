@@ -70,25 +70,37 @@ TEST_F(StoreRemovalTest, AbsentStore) {
   EXPECT_FALSE(fs::exists(Maker)) << "looking must not create the maker's folder";
 }
 
+TEST_F(StoreRemovalTest, LinkedMakerFolderIsFollowedButKept) {
+  // The maker's folder is a link into the user's own collection of settings.
+  const fs::path linked = Root / "dotfiles" / "Varnel";
+  fs::create_directories(linked);
+  Touch(linked / "Pellora.conf");
+  Touch(linked / "Pellora.conf.lock");
+  fs::remove(Maker);
+  fs::create_directory_symlink(linked, Maker);
+  const TStoreRemoval store(Config.string());
+  ASSERT_TRUE(store.SettingsKeyExists());
+  EXPECT_TRUE(store.DeleteSettingsKey());
+  EXPECT_FALSE(store.SettingsKeyExists());
+  EXPECT_FALSE(fs::exists(linked / "Pellora.conf"));
+  EXPECT_FALSE(fs::exists(linked / "Pellora.conf.lock"));
+  // Empty now, but neither the link nor the folder it points to is removed.
+  EXPECT_EQ(store.RemoveMakerKeyIfEmpty(), TOutcome::Kept);
+  EXPECT_TRUE(fs::is_symlink(Maker));
+  EXPECT_TRUE(fs::is_directory(linked));
+
+  // A link whose folder is gone: no store, and the link stays.
+  fs::remove(linked);
+  EXPECT_FALSE(store.SettingsKeyExists());
+  EXPECT_EQ(store.RemoveMakerKeyIfEmpty(), TOutcome::Kept);
+  EXPECT_TRUE(fs::is_symlink(Maker));
+}
+
 TEST_F(StoreRemovalTest, NothingOutsideTheMakersFolderIsDeleted) {
-  // The maker's folder is a link to some other folder.
   const fs::path elsewhere = Root / "elsewhere";
   fs::create_directory(elsewhere);
-  Touch(elsewhere / "Pellora.conf");
-  fs::remove(Maker);
-  fs::create_directory_symlink(elsewhere, Maker);
-  const TStoreRemoval linked(Config.string());
-  EXPECT_TRUE(linked.SettingsKeyExists());
-  EXPECT_FALSE(linked.DeleteSettingsKey());
-  EXPECT_TRUE(fs::exists(elsewhere / "Pellora.conf"));
-  fs::remove(elsewhere / "Pellora.conf");
-  EXPECT_EQ(linked.RemoveMakerKeyIfEmpty(), TOutcome::DeleteFailed);
-  EXPECT_TRUE(fs::is_symlink(Maker));
-  EXPECT_TRUE(fs::exists(elsewhere));
 
   // The store is a link to a file elsewhere: the link goes, the file stays.
-  fs::remove(Maker);
-  fs::create_directory(Maker);
   Touch(elsewhere / "keep.txt");
   fs::create_symlink(elsewhere / "keep.txt", Maker / "Pellora.conf");
   const TStoreRemoval store(Config.string());

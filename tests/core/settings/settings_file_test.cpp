@@ -232,5 +232,22 @@ TEST_F(SettingsFileTest, SavingReplacesTheOldFileOnlyWhenComplete) {
   EXPECT_EQ(Dir.Read("job.pel"), before);  // a read-only file is left alone
 }
 
+TEST_F(SettingsFileTest, TypedNameGetsTheExtensionOnlyWhenNothingHasThatName) {
+  Dir.Write("job", "");  // a job file without an extension
+  Dir.Write("other.pel", "");
+  const struct {
+    std::string Typed;
+    std::string Opened;
+  } cases[] = {
+      {Dir.File("job"), Dir.File("job")},
+      {Dir.File("other"), Dir.File("other.pel")},
+      {Dir.File("new"), Dir.File("new.pel")},
+      {Dir.File("a.txt"), Dir.File("a.txt")},
+      {Dir.File("dir.d/x"), Dir.File("dir.d/x.pel")},  // a dot in a folder is no extension
+      {"rel", "rel.pel"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SettingsFileToOpen(c.Typed), c.Opened) << c.Typed;
+}
+
 }  // namespace
 }  // namespace pellora

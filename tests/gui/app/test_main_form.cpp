@@ -8,18 +8,23 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
 
 #include <memory>
 
+#include "core/settings/ini_store.h"
 #include "gui/about/about_box.h"
 #include "gui/app/main_form.h"
 #include "gui/app/message_box.h"
 #include "gui/app/new_folder_dialog.h"
 #include "gui/app/shell.h"
 #include "gui/app/spin_edit.h"
+#include "gui/download/error_dialog.h"
+#include "gui/settings/options_dialog.h"
 #include "gui/settings/registry_store.h"
 #include "support/gui_test_env.h"
 
@@ -154,6 +159,68 @@ class MainFormTest : public QObject {
              QStringLiteral("最大ファイル数が整数でないか、\nまたは絶対値が大きすぎます。"));
   }
 
+  void maximumStaysAsTyped() {
+    auto form = NewForm();
+    // Completion works on the focused field of the active window only.
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    form->Edit_FromEnd->setText(QStringLiteral("12345"));
+    // Each text is the start of a choice in the list ("20" of "2000", "1" of "10").
+    for (const char* typed : {"1", "5", "20"}) {
+      form->ComboBox_FromMax->setFocus();
+      form->ComboBox_FromMax->lineEdit()->selectAll();
+      QTest::keyClicks(form->ComboBox_FromMax, QString::fromLatin1(typed));
+      QTest::keyClick(form->ComboBox_FromMax, Qt::Key_Tab);
+      QCOMPARE(form->ComboBox_FromMax->currentText(), QString::fromLatin1(typed));
+      QCOMPARE(form->Model.From().Max, std::string(typed));
+    }
+    QVERIFY2(form->Label_PreEndFrom->text().endsWith("/1/30/617/12345.html"),
+             qPrintable(form->Label_PreEndFrom->text()));
+  }
+
+  void startButtonStandsBesideTheTabControl() {
+    auto form = NewForm();
+    const auto place = [&form](QWidget* widget) {
+      return QRect(widget->mapTo(form.get(), QPoint()), widget->size());
+    };
+    const QRect tabs = place(form->PageControl1);
+    const QRect button = place(form->Button_Start);
+    QCOMPARE(button.top(), tabs.top());
+    QCOMPARE(button.bottom(), tabs.bottom());
+    QVERIFY(button.left() > tabs.right());
+  }
+
+  void dialogsOpenCentredOnTheScreen() {
+    auto form = NewForm();
+    form->move(0, 0);  // away from the middle, where a dialog over it would open
+    const QPoint middle = form->screen()->availableGeometry().center();
+    TOKBottomDlg folder(Env->WorkDir(), form.get());
+    TForm_Option options(form->Settings, form->Model, form.get());
+    TForm_FromErrDlg error(QStringLiteral("http://h.test/1.html"), form.get());
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&folder, &options, &error}) {
+      dialog->show();
+      // Within the frame, which is unknown until the window is shown.
+      QVERIFY2((dialog->frameGeometry().center() - middle).manhattanLength() <= 20,
+               qPrintable(dialog->windowTitle()));
+      dialog->hide();
+    }
+  }
+
+  void messagesShowFileNamesAsTheyAre() {
+    auto form = NewForm();
+    const QString name = Env->WorkDir() + QStringLiteral("/job %1 %2.pel");
+    QFile file(name);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("St_TimeOut = 5%2\r\n");
+    file.close();
+    form->LoadSettingsFile(name);
+    QCOMPARE(Boxes->Records().size(), 1);
+    QCOMPARE(Boxes->Records()[0].Text,
+             QStringLiteral("設定ファイル \"") + name +
+                 QStringLiteral("\" の 1 行目: St_TimeOut の値 \"5%2\" が整数ではありません。\n"
+                                "この行から後は読み込まれていません。"));
+  }
+
   void toEndDerivedAndPackMarked() {
     Store({{"NumSync", 0}});
     auto form = NewForm();
@@ -234,6 +301,28 @@ class MainFormTest : public QObject {
     QCOMPARE(form->Edit_FromStart->text(), QStringLiteral("abc"));
     QVERIFY(!Boxes->Records().isEmpty());
     QCOMPARE(Boxes->Records().back().Text, kIntegerMessage);
+  }
+
+  void handEditedStoreValuesAreReadAndKeptAsTyped() {
+    // Values in forms the window never writes, as a person may type them.
+    QDir().mkpath(QFileInfo(Env->StoreFile()).absolutePath());
+    QFile file(Env->StoreFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nFromFile=a,b*.x\nToDir=/data/x, y\nAgent=one, two\n");
+    file.close();
+    auto form = NewForm();
+    QCOMPARE(form->Edit_FromFile->text(), QStringLiteral("a,b*.x"));
+    QCOMPARE(form->Edit_ToDir->text(), QStringLiteral("/data/x, y"));
+    QCOMPARE(form->Settings.Agent, std::string("one, two"));
+    form->close();
+
+    // Written back unchanged, and read the same by the front-ends without a window.
+    const TIniStoreReader stored = TIniStoreReader::FromFile(Env->StoreFile().toStdString());
+    QCOMPARE(stored.ReadText("FromFile").value_or(""), std::string("a,b*.x"));
+    QCOMPARE(stored.ReadText("ToDir").value_or(""), std::string("/data/x, y"));
+    QCOMPARE(stored.ReadText("Agent").value_or(""), std::string("one, two"));
+    QCOMPARE(QSettings(Env->StoreFile(), QSettings::IniFormat).value("FromFile").toString(),
+             QStringLiteral("a,b*.x"));
   }
 
   void unwritableStoreLosesNothingInMemory() {
@@ -331,27 +420,33 @@ class MainFormTest : public QObject {
     QCOMPARE(version, QStringLiteral("Version 1.2.2"));
   }
 
-  void helpOpensTheManualFromAnyDirectory() {
-    auto form = NewForm();
-    QUrl opened;
-    const TShell::TOpenUrlFn original = TShell::OpenUrl;
-    TShell::OpenUrl = [&](const QUrl& url) {
-      opened = url;
-      return true;
+  void helpPageIsLookedForBesideTheProgramOnly() {
+    const auto touch = [](const QString& path) {
+      QDir().mkpath(QFileInfo(path).absolutePath());
+      QFile file(path);
+      QVERIFY(file.open(QIODevice::WriteOnly));
     };
-    const QString oldDir = QDir::currentPath();
-    QDir::setCurrent(Env->WorkDir());  // no manual here: the built-in location is used
-    form->HTMLH1->trigger();
-    QVERIFY(opened.isLocalFile());
-    QVERIFY(opened.toLocalFile().endsWith("manual/pehelp00.html"));
-    QVERIFY(QFile::exists(opened.toLocalFile()));
+    // The built program finds the pages that the build put beside it.
+    QVERIFY(QFile::exists(FindHelpPage(QStringLiteral(PELLORA_PROGRAM_DIR))));
+    // An installation: the pages below <prefix>/share for <prefix>/bin.
+    const QString prefix = Env->WorkDir() + "/prefix";
+    QDir().mkpath(prefix + "/bin");
+    QVERIFY(FindHelpPage(prefix + "/bin").isEmpty());
+    touch(prefix + "/share/pellora/manual/pehelp00.html");
+    QCOMPARE(FindHelpPage(prefix + "/bin"), prefix + "/share/pellora/manual/pehelp00.html");
 
-    QDir().mkpath(Env->WorkDir() + "/manual");  // one in the current directory wins
-    QFile local(Env->WorkDir() + "/manual/pehelp00.html");
-    QVERIFY(local.open(QIODevice::WriteOnly));
-    local.close();
+    // Neither the current directory nor the build's folders count for a program
+    // elsewhere: this test program has no pages beside it, so nothing is opened.
+    const QString oldDir = QDir::currentPath();
+    QDir::setCurrent(Env->WorkDir());
+    touch(Env->WorkDir() + "/manual/pehelp00.html");
+    auto form = NewForm();
+    bool opened = false;
+    const TShell::TOpenUrlFn original = TShell::OpenUrl;
+    TShell::OpenUrl = [&](const QUrl&) { return opened = true; };
     form->HTMLH1->trigger();
-    QCOMPARE(opened.toLocalFile(), QFileInfo(local).absoluteFilePath());
+    QVERIFY(!opened);
+    QVERIFY(Boxes->Records().isEmpty());
     QDir::setCurrent(oldDir);
     TShell::OpenUrl = original;
   }

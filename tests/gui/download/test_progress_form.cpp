@@ -150,6 +150,21 @@ class ProgressFormTest : public QObject {
                             "From : 2 , To : 3で中断しました。"));
   }
 
+  void escapeDoesNotStopARun() {
+    QDir().mkpath(ToDir());
+    Job("1", "3");
+    SlowPath = "/d/f2.txt";
+    QTimer::singleShot(300, [this] {
+      QVERIFY(Form->Form_Ope->isVisible());
+      QTest::keyClick(Form->Form_Ope, Qt::Key_Escape);
+    });
+    Form->Button_Start->click();
+    QVERIFY(RunEnded());
+    QCOMPARE(Local("f3.txt"), std::string("body of /d/f3.txt"));
+    QCOMPARE(Boxes->Records().size(), 1);
+    QCOMPARE(Boxes->Records()[0].Caption, QStringLiteral("完了"));
+  }
+
   void errorDialogChoices() {
     QDir().mkpath(ToDir());
     Job("1", "4");
@@ -162,6 +177,8 @@ class ProgressFormTest : public QObject {
       if (auto* dialog = qobject_cast<TForm_FromErrDlg*>(QApplication::activeModalWidget())) {
         shownUrls << dialog->Label_FromFile->text();
         if (shownUrls.size() == 1) {
+          QTest::keyClick(dialog, Qt::Key_Escape);  // answers nothing
+          QVERIFY(dialog->isVisible());
           dialog->close();  // the close box: like skipping
         } else {
           dialog->IgnoreBtn->click();

@@ -1,5 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,6 +33,7 @@ class OptionsDialogTest : public QObject {
       auto* dialog = qobject_cast<TForm_Option*>(QApplication::activeModalWidget());
       QVERIFY(dialog);
       act(dialog);
+      if (dialog->isVisible()) dialog->reject();  // also after a failed check
     });
     Form->O1->trigger();
   }
@@ -107,6 +110,74 @@ class OptionsDialogTest : public QObject {
       dialog->Button_Cancel->click();
     });
     QVERIFY(Form->Settings == before);
+  }
+
+  void enterPressesOnlyTheFocusedButton() {
+    WithOptionsDialog([](TForm_Option* dialog) {
+      QVERIFY(!dialog->Button_OK->isDefault());
+      QVERIFY(!dialog->Button_Cancel->isDefault());
+      dialog->PageControl1->setCurrentIndex(2);
+      dialog->Edit_Agent->setFocus();
+      dialog->Edit_Agent->setText(QStringLiteral("typed"));
+      QTest::keyClick(dialog->Edit_Agent, Qt::Key_Return);  // in a field: nothing
+      QVERIFY(dialog->isVisible());
+      dialog->Button_default->setFocus();
+      QTest::keyClick(dialog->Button_default, Qt::Key_Return);
+      QCOMPARE(dialog->Edit_Agent->text(), QStringLiteral("Pellora"));
+      QVERIFY(dialog->isVisible());
+      dialog->Edit_Referer->setText(QStringLiteral("http://r.test/"));
+      dialog->Button_OK->setFocus();
+      QTest::keyClick(dialog->Button_OK, Qt::Key_Enter);
+    });
+    QCOMPARE(Form->Settings.Referer, std::string("http://r.test/"));
+  }
+
+  void jobFileDialogsShowEveryFileAndOpenTypedNames() {
+    const QString work = Env->WorkDir();
+    for (const char* name : {"job", "other.pel", "notes.txt"}) {
+      QFile file(work + "/" + name);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const auto dialog = NewSettingsFileDialog(nullptr, TShell::TFileDialogMode::Open);
+    dialog->setDirectory(work);
+    dialog->show();
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    QVERIFY(types);
+    QCOMPARE(types->count(), 2);
+    QCOMPARE(types->itemText(0), QStringLiteral("Pellora用設定ファイル(*.pel)"));
+    QCOMPARE(types->itemText(1), QStringLiteral("全てのファイル(*.*)"));
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    QVERIFY(model);
+    const auto listed = [&] {
+      QStringList names;
+      const QModelIndex folder = model->index(work);
+      for (int row = 0; row < model->rowCount(folder); ++row) {
+        names << model->index(row, 0, folder).data().toString();
+      }
+      names.sort();
+      return names;
+    };
+    QTRY_COMPARE(listed(), QStringList{"other.pel"});
+    types->setFocus();
+    QTest::keyClick(types, Qt::Key_Down);  // the user picks the second filter
+    QTRY_COMPARE(listed(), (QStringList{"job", "notes.txt", "other.pel"}));
+    dialog->hide();
+
+    // A typed name without extension opens that file when it exists, else the
+    // name with ".pel"; saving always gets the extension.
+    const auto typed = [&](TShell::TFileDialogMode mode, const QString& name) {
+      QTimer::singleShot(0, [&] {
+        auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(shown);
+        shown->setDirectory(work);
+        shown->selectFile(name);
+        static_cast<QDialog*>(shown)->accept();  // as the dialog's own button does
+      });
+      return TShell::AskSettingsFileName(nullptr, mode);
+    };
+    QCOMPARE(typed(TShell::TFileDialogMode::Open, "job"), work + "/job");
+    QCOMPARE(typed(TShell::TFileDialogMode::Open, "other"), work + "/other.pel");
+    QCOMPARE(typed(TShell::TFileDialogMode::Save, "new"), work + "/new.pel");
   }
 
   void typedTimeOutIsClampedOnOk() {
