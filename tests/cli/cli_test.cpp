@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "net/test_http_server.h"
+#include "net/test_pki.h"
 
 extern char** environ;
 
@@ -399,6 +400,40 @@ TEST_F(CliTest, ExitStatusTellsHowTheRunEnded) {
   EXPECT_EQ(RunCli({"--bogus"}, Env).Status, 64);
   EXPECT_EQ(RunCli({Dir.Path("missing.pel")}, Env).Status, 64);
   EXPECT_EQ(RunCli({"--help"}, Env).Status, 0);
+}
+
+// https as a user meets it: the server's CA is trusted through the job's CA file or
+// the environment, and not at all without either.
+TEST_F(CliTest, HttpsVerifiesTheServerAgainstTheTrustedCas) {
+  const testing::TestPki pki;
+  testing::TestServerOptions tls;
+  tls.Tls = &pki.Server(testing::TestPki::Kind::Good);
+  TestHttpServer secure(
+      [](TestConnection& connection) {
+        const std::string request = connection.ReadRequest();
+        connection.Send(Reply("200 OK", {"Content-Length: 6"}, "secure"));
+      },
+      tls);
+  const std::string base = "Fr_BaseDir=" + secure.OriginFor("localhost") + "/d";
+
+  const TResult untrusted = RunCli({"--yes", "--set", base, Job(2)}, Env);
+  EXPECT_EQ(untrusted.Status, 3);
+  EXPECT_NE(untrusted.Err.find("[証明書エラー] From : 1\nサーバ localhost の証明書"),
+            std::string::npos)
+      << untrusted.Err;
+  EXPECT_TRUE(Stored().empty());
+
+  const TResult trusted =
+      RunCli({"--yes", "--set", base, "--set", "St_TrustedCaFile=" + pki.CaFile(), Job(2)}, Env);
+  EXPECT_EQ(trusted.Status, 0) << trusted.Err;
+  EXPECT_EQ(Local("f2.txt"), "secure");
+
+  std::map<std::string, std::string> env = Env;
+  env["SSL_CERT_FILE"] = pki.CaFile();
+  std::filesystem::remove_all(Dir.Path("out"));
+  const TResult fromEnvironment = RunCli({"--yes", "--set", base, Job(2)}, env);
+  EXPECT_EQ(fromEnvironment.Status, 0) << fromEnvironment.Err;
+  EXPECT_EQ(Local("f1.txt"), "secure");
 }
 
 TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {

@@ -175,13 +175,13 @@ TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
     StepFailed(message.Text, message.Caption);
     return TStepOutcome::Failed;
   } catch (const ESockError& error) {
-    const TRunMessage message =
-        ConnectionErrorMessage(FromNumber, error.what(), Client.TimedOut() ? Client.TimeOut : 0,
-                               Settings.UseProxyServer);
+    const TRunMessage message = ConnectionErrorMessage(
+        FromNumber, error.what(), Client.TimedOut() ? Client.TimeOut : 0, Settings.UseProxyServer);
     StepFailed(message.Text, message.Caption);
     return TStepOutcome::Failed;
-  } catch (const std::exception&) {
-    StepFailed(kUnknownErrorText, kUnknownErrorCaption);
+  } catch (const std::exception& error) {
+    // The client's own words ("'99999' is not a valid port number") say what to fix.
+    StepFailed(std::string(kUnknownErrorText) + "\n\n詳細 : " + error.what(), kUnknownErrorCaption);
     return TStepOutcome::Failed;
   }
 

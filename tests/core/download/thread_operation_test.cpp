@@ -14,6 +14,7 @@
 #include "core/net/http_client.h"
 #include "core/platform/file_system.h"
 #include "net/test_http_server.h"
+#include "net/test_pki.h"
 #include "temp_dir.h"
 
 namespace pellora {
@@ -77,6 +78,10 @@ class ThreadOperationTest : public ::testing::Test {
           const size_t start = request.find(' ') + 1;
           const std::string path = request.substr(start, request.find(' ', start) - start);
           if (Observe.count(path)) SeenDuring = Entries(ToDir);
+          if (const auto raw = RawReplies.find(path); raw != RawReplies.end()) {
+            connection.Send(raw->second);
+            return;
+          }
           if (Stall.count(path)) {
             connection.Pause(std::chrono::milliseconds(1500));
             return;
@@ -149,6 +154,7 @@ class ThreadOperationTest : public ::testing::Test {
 
   std::map<std::string, std::string> Statuses;
   std::map<std::string, std::string> Bodies;
+  std::map<std::string, std::string> RawReplies;  // sent as they are
   std::set<std::string> Stall;
   std::set<std::string> Observe;  // paths at whose request the To folder is listed
   std::set<std::string> SeenDuring;
@@ -276,6 +282,45 @@ TEST_F(ThreadOperationTest, ConnectionErrorStopsTheRunAtThatNumber) {
   EXPECT_EQ(HiddenFiles(), std::vector<std::string>{});
 }
 
+// A body cut short of its length is a failed transfer: the old local file stays.
+TEST_F(ThreadOperationTest, ACutBodyIsAConnectionErrorAndTheOldFileStays) {
+  Dir.Write("to/t2.txt", "old content");
+  RawReplies["/d/f2.txt"] = "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nshort";
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(run.EndReason, TRunEnd::ConnectionError);
+  EXPECT_EQ(run.DownloadCount, 1);
+  ASSERT_EQ(Host.Messages.size(), 2u);
+  EXPECT_EQ(Host.Messages[0].first, "接続エラー");
+  EXPECT_TRUE(Host.Messages[0].second.ends_with(
+      "詳細 : Connection closed after 5 of 100 bytes of the body"))
+      << Host.Messages[0].second;
+  EXPECT_EQ(Local("t2.txt"), "old content");
+  EXPECT_EQ(HiddenFiles(), std::vector<std::string>{});
+}
+
+// A certificate that fails stops the run like a connection error, in its own words.
+TEST_F(ThreadOperationTest, ACertificateThatFailsStopsTheRunAndSaysWhy) {
+  static const testing::TestPki pki;
+  testing::TestServerOptions tls;
+  tls.Tls = &pki.Server(testing::TestPki::Kind::Expired);
+  TestHttpServer secure([](TestConnection& connection) { connection.ReadRequest(); }, tls);
+  Host.Fields.FromDir = secure.Origin() + "/d";
+  Client.TlsCaFile = pki.CaFile();
+  const TThread_Operation& run = Run();
+  EXPECT_EQ(run.EndReason, TRunEnd::ConnectionError);
+  EXPECT_EQ(run.DownloadCount, 0);
+  ASSERT_EQ(Host.Messages.size(), 2u);
+  EXPECT_EQ(Host.Messages[0].first, "証明書エラー");
+  EXPECT_EQ(Host.Icons[0], TRunIcon::Error);
+  const std::string& text = Host.Messages[0].second;
+  EXPECT_TRUE(text.starts_with("From : 1\nサーバ 127.0.0.1 の証明書を確認できないため")) << text;
+  EXPECT_NE(text.find("理由 : 証明書の有効期限が切れています。\n(certificate has expired)"),
+            std::string::npos)
+      << text;
+  EXPECT_TRUE(std::filesystem::is_empty(ToDir));
+  EXPECT_TRUE(secure.Requests().empty());
+}
+
 // An abort (a second Ctrl-C, SIGTERM) ends the transfer in flight: a stop, not an
 // error, and nothing of the unfinished file is left.
 TEST_F(ThreadOperationTest, AnAbortedTransferIsAStop) {
@@ -356,7 +401,8 @@ TEST_F(ThreadOperationTest, AnAddressTheClientCannotUseEndsTheRun) {
   EXPECT_EQ(run.EndReason, TRunEnd::UnknownError);
   ASSERT_GE(Host.Messages.size(), 1u);
   EXPECT_EQ(Host.Messages[0],
-            (std::pair<std::string, std::string>{"エラー", "原因不明のエラーです。"}));
+            (std::pair<std::string, std::string>{
+                "エラー", "原因不明のエラーです。\n\n詳細 : '99999' is not a valid port number"}));
 }
 
 TEST_F(ThreadOperationTest, RangeEndingAtTheLargestNumberEnds) {
