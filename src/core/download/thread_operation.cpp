@@ -96,6 +96,7 @@ bool TThread_Operation::SetUp() {
     SkippedCount = 0;
     EndReason = TRunEnd::Finished;
     LastToFolder.clear();
+    Leftovers = {};
     Host.SetStartCaption("ダウンロード中");
     Host.SetGaugeRange(FromStart, static_cast<int64_t>(FromEnd) + 1);
     Host.SetGaugePosition(FromStart);
@@ -141,11 +142,11 @@ TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
       // Only the start of the body is shown, however large the file.
       if (Host.ShowsReplyBody()) bodyStart = ReadFilePrefix(temp->Path(), kBodyPreviewBytes);
       if (Client.ReplyCode == 200) {
-        temp->Commit();
+        temp->Commit(Leftovers);
       } else {
         LastFailed = true;
         MissingCount = WrapAdd(MissingCount, 1);
-        if (Settings.SaveErrorMessage) temp->Commit();
+        if (Settings.SaveErrorMessage) temp->Commit(Leftovers);
       }
       temp.reset();
     } catch (const EFileError& error) {

@@ -8,6 +8,7 @@
 
 #include "core/download/run_host.h"
 #include "core/download/run_names.h"
+#include "core/platform/temp_file.h"
 #include "core/settings/settings.h"
 
 namespace pellora {
@@ -87,6 +88,7 @@ class TThread_Operation {
   int32_t ToNumber = 0;
   bool LastFailed = false;
   std::string LastToFolder;
+  TTempLeftovers Leftovers;  // of killed runs, removed as their files are stored
 };
 
 }  // namespace pellora

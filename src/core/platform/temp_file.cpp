@@ -88,12 +88,12 @@ TTempFile::~TTempFile() {
   if (!FilePath.empty()) ::unlink(FilePath.c_str());
 }
 
-void TTempFile::Commit() {
+void TTempFile::Commit(TTempLeftovers& leftovers) {
   RefuseReadOnly(TargetPath);
   if (::rename(FilePath.c_str(), TargetPath.c_str()) != 0) Fail(TargetPath, errno, "cannot store");
   FilePath.clear();
   Fd.Reset();
-  RemoveTempLeftovers(TargetPath);
+  leftovers.RemoveFor(TargetPath);
 }
 
 int TTempFile::WriteError() const {
@@ -105,21 +105,36 @@ int TTempFile::WriteError() const {
   return 0;
 }
 
-void RemoveTempLeftovers(const std::string& target) {
-  const auto [folder, name] = SplitPath(TempFilePrefix(target));
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()),
-                                                ::closedir);
-  if (!dir) return;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string_view entryName = entry->d_name;
-    if (!entryName.starts_with(name) || !IsUniqueSuffix(entryName.substr(name.size()))) continue;
-    const std::string path = folder + std::string(entryName);
+void TTempLeftovers::RemoveFor(const std::string& target) {
+  const auto [folder, prefix] = SplitPath(TempFilePrefix(target));
+  auto scanned = Found.find(folder);
+  if (scanned == Found.end()) {
+    scanned = Found.emplace(folder, std::map<std::string, std::vector<std::string>>()).first;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()),
+                                                  ::closedir);
+    while (dir) {
+      const dirent* entry = ::readdir(dir.get());
+      if (entry == nullptr) break;
+      const std::string_view name = entry->d_name;
+      if (!name.starts_with('.') || name.size() < kUniqueLength + 4 ||
+          !IsUniqueSuffix(name.substr(name.size() - kUniqueLength)) ||
+          name.substr(name.size() - kUniqueLength - 4, 4) != ".pel") {
+        continue;
+      }
+      scanned->second[std::string(name.substr(0, name.size() - kUniqueLength))].emplace_back(name);
+    }
+  }
+  const auto found = scanned->second.find(prefix);
+  if (found == scanned->second.end()) return;
+  for (const std::string& name : found->second) {
+    const std::string path = folder + name;
     TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat info {};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     // A file that another run holds is still being written.
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
   }
+  scanned->second.erase(found);
 }
 
 }  // namespace pellora

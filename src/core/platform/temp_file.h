@@ -1,6 +1,8 @@
 #pragma once
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "core/platform/unique_fd.h"
 
@@ -12,6 +14,8 @@ namespace pellora {
 // It is removed when the object goes unless it was committed. While it exists it
 // is locked, so that cleaning up after a killed run never removes a file that
 // another run is still writing.
+class TTempLeftovers;
+
 class TTempFile {
  public:
   // Creates the file, empty, with the permissions of a normally created file.
@@ -26,7 +30,7 @@ class TTempFile {
 
   // Renames the file over its target (still refusing a read-only one), then
   // removes what killed runs left of the same target. Throws EFileError.
-  void Commit();
+  void Commit(TTempLeftovers& leftovers);
 
   // Why a write to the file fails now (an errno value, found by trying one);
   // 0 when writing works.
@@ -43,7 +47,17 @@ class TTempFile {
 // follows.
 std::string TempFilePrefix(const std::string& target);
 
-// Removes the temporary files of `target` that no run holds any more.
-void RemoveTempLeftovers(const std::string& target);
+// The temporary files that killed runs left in the folders of a run. Each folder
+// is read once, the first time a file is stored in it, not once per file: a run of
+// thousands of files in one folder would otherwise read the folder thousands of times.
+class TTempLeftovers {
+ public:
+  // Removes the temporary files of `target` that no run holds any more.
+  void RemoveFor(const std::string& target);
+
+ private:
+  // Per folder: temporary names by the prefix they share with their target.
+  std::map<std::string, std::map<std::string, std::vector<std::string>>> Found;
+};
 
 }  // namespace pellora

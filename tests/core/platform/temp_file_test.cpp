@@ -33,6 +33,7 @@ mode_t ModeOf(const std::string& path) {
 
 TEST(TTempFile, CommitReplacesTheTargetWholeWithTheUsualMode) {
   TTempDir dir;
+  TTempLeftovers leftovers;
   dir.Write("dst.bin", "old");
   const std::string body(300000, 'b');
   {
@@ -43,7 +44,7 @@ TEST(TTempFile, CommitReplacesTheTargetWholeWithTheUsualMode) {
     EXPECT_EQ(name.size(), std::string(".dst.bin.pel").size() + 6) << name;
     dir.Write(name, body);
     EXPECT_EQ(dir.Read("dst.bin"), "old");
-    temp.Commit();
+    temp.Commit(leftovers);
   }
   EXPECT_EQ(Entries(dir), std::set<std::string>{"dst.bin"});
   EXPECT_EQ(dir.Read("dst.bin"), body);
@@ -60,6 +61,7 @@ TEST(TTempFile, CommitReplacesTheTargetWholeWithTheUsualMode) {
 // Whatever refuses the store, the old file stays as it was and nothing is left.
 TEST(TTempFile, ARefusedStoreLeavesTheTargetAndNoTemporary) {
   TTempDir dir;
+  TTempLeftovers leftovers;
   dir.Write("ro.bin", "mine");
   ASSERT_EQ(::chmod(dir.File("ro.bin").c_str(), 0444), 0);
   try {
@@ -78,7 +80,7 @@ TEST(TTempFile, ARefusedStoreLeavesTheTargetAndNoTemporary) {
     TTempFile temp(dir.File(target));
     dir.Write(std::filesystem::path(temp.Path()).filename().string(), "new");
     ::chmod(dir.File("late.bin").c_str(), 0444);  // made read-only during the transfer
-    EXPECT_THROW(temp.Commit(), EFileError);
+    EXPECT_THROW(temp.Commit(leftovers), EFileError);
   }
   EXPECT_EQ(Entries(dir), (std::set<std::string>{"ro.bin", "late.bin", "folder"}));
   EXPECT_EQ(dir.Read("ro.bin"), "mine");
@@ -89,6 +91,7 @@ TEST(TTempFile, ARefusedStoreLeavesTheTargetAndNoTemporary) {
 
 TEST(TTempFile, CommitRemovesLeftoversOfItsTargetOnly) {
   TTempDir dir;
+  TTempLeftovers leftovers;
   for (const char* name : {".a.jpg.pelXy1234", ".a.jpg.pelXy12", ".a.jpg.pelXy12345",
                            ".b.jpg.pelXy1234", ".a.jpg.pel-y1234", "a.jpg.pelXy1234"}) {
     dir.Write(name, "left");
@@ -97,15 +100,20 @@ TEST(TTempFile, CommitRemovesLeftoversOfItsTargetOnly) {
   TTempFile inUse(dir.File("a.jpg"));  // another run, still writing
   const std::string inUseName = std::filesystem::path(inUse.Path()).filename().string();
   TTempFile temp(dir.File("a.jpg"));
-  temp.Commit();
+  temp.Commit(leftovers);
   EXPECT_EQ(Entries(dir),
             (std::set<std::string>{"a.jpg", inUseName, ".a.jpg.pelXy12", ".a.jpg.pelXy12345",
                                    ".b.jpg.pelXy1234", ".a.jpg.pel-y1234", "a.jpg.pelXy1234",
                                    ".a.jpg.pelDir123"}));
+  // The folder was read once; what it held of another target goes when that is stored.
+  TTempFile other(dir.File("b.jpg"));
+  other.Commit(leftovers);
+  EXPECT_FALSE(std::filesystem::exists(dir.File(".b.jpg.pelXy1234")));
 }
 
 TEST(TTempFile, LongNamesAreShortenedToFit) {
   TTempDir dir;
+  TTempLeftovers leftovers;
   std::string japanese;
   while (japanese.size() < NAME_MAX - 3) japanese += "あ";  // three bytes each
   for (const std::string& name : {std::string(NAME_MAX, 'n'), japanese, std::string("x")}) {
@@ -116,7 +124,7 @@ TEST(TTempFile, LongNamesAreShortenedToFit) {
     EXPECT_TRUE(IsValidUtf8(prefix)) << "cut inside a character";
     dir.Write(name, "old");
     TTempFile temp(dir.File(name));
-    temp.Commit();
+    temp.Commit(leftovers);
     EXPECT_EQ(dir.Read(name), "");
   }
 }
