@@ -58,7 +58,14 @@ class TlsTest : public ::testing::Test {
 };
 
 TEST_F(TlsTest, AGoodChainGivesTheSameRequestAsPlainHttp) {
-  TestHttpServer secure(Answer(Reply("200 OK", {"Content-Length: 6"}, "secret")), Tls());
+  std::vector<std::string> server_names;  // as the client sent them (SNI)
+  TestHttpServer secure(
+      [&](TestConnection& connection) {
+        connection.ReadRequest();
+        server_names.push_back(connection.ServerName());
+        connection.Send(Reply("200 OK", {"Content-Length: 6"}, "secret"));
+      },
+      Tls());
   TestHttpServer plain(Answer(Reply("200 OK", {"Content-Length: 5"}, "plain")));
   http.Get(secure.Origin() + "/dir/f001.jpg");
   EXPECT_EQ(http.ReplyCode, 200);
@@ -70,6 +77,8 @@ TEST_F(TlsTest, AGoodChainGivesTheSameRequestAsPlainHttp) {
   EXPECT_TRUE(HasLine(secure.Requests()[0], "Host: 127.0.0.1:" + std::to_string(secure.Port())));
   EXPECT_TRUE(HasLine(secure.Requests()[1], "Host: localhost:" + std::to_string(secure.Port())));
   EXPECT_EQ(WithoutHostLine(secure.Requests()[0]), WithoutHostLine(plain.Requests()[0]));
+  // A name goes out as SNI; an address never does.
+  EXPECT_EQ(server_names, (std::vector<std::string>{"", "localhost"}));
 }
 
 TEST_F(TlsTest, CertificatesThatFailVerificationStopBeforeTheRequest) {
