@@ -26,6 +26,7 @@ struct TStoreReader {
   }
   void operator()(int32_t TSettings::*integer) const {
     if (const auto value = Integer()) Settings.*integer = *value;
+    ClampToRange(Key, Settings);
   }
   void operator()(std::string TSettings::*text) const {
     if (auto value = Store.ReadText(Key.StoreName)) Settings.*text = std::move(*value);

@@ -25,7 +25,11 @@ struct TSettings {
   std::string Agent = "Pellora";
   std::string Referer;
   std::string MailAddress;
-  std::string TrustedCaFile;  // extra trusted CA certificates (PEM) for https
+  std::string TrustedCaFile;     // extra trusted CA certificates (PEM) for https
+  int32_t Connections = 1;       // simultaneous transfers of a run (1-16)
+  int32_t Retries = 0;           // further tries of a file after a network failure (0-10)
+  int32_t StopAfterMissing = 0;  // end the run after this many missing in a row (0: never)
+  int32_t RequestInterval = 0;   // least milliseconds between two request starts
 
   bool operator==(const TSettings&) const = default;
 };

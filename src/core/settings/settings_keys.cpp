@@ -1,5 +1,7 @@
 #include "core/settings/settings_keys.h"
 
+#include <algorithm>
+
 #include "core/sequence/int_conversion.h"
 
 namespace pellora {
@@ -45,6 +47,14 @@ constexpr TSettingKey kKeys[] = {
      "mail address sent as the From request header (empty: none sent)"},
     {"St_TrustedCaFile", "TrustedCaFile", &TSettings::TrustedCaFile,
      "PEM file of CA certificates trusted for https besides the system's (empty: none)"},
+    {"St_Connections", "Connections", &TSettings::Connections,
+     "files fetched at the same time, each over its own connection (1 to 16)", 1, 16},
+    {"St_Retries", "Retries", &TSettings::Retries,
+     "further tries of a file after a network failure, a 5xx or a 429 reply (0 to 10)", 0, 10},
+    {"St_StopAfterMissing", "StopAfterMissing", &TSettings::StopAfterMissing,
+     "end the run normally after this many missing files in a row (0: never)", 0, INT32_MAX},
+    {"St_RequestInterval", "RequestInterval", &TSettings::RequestInterval,
+     "least milliseconds between the starts of two requests (0 to 600000)", 0, 600000},
     {"Fr_BaseDir", "FromDir", TFieldId::FromDir, "remote base directory (URL)"},
     {"Fr_FileName", "FromFile", TFieldId::FromFile,
      "remote file-name pattern: ? a digit of the zero-padded number, * the whole number"},
@@ -124,6 +134,13 @@ std::string SettingValue(const TSettingKey& key, const TSettings& settings,
 void ApplySettingValue(const TSettingKey& key, std::string_view value, TSettings& settings,
                        TSequenceModel& model) {
   std::visit(TValueReader{settings, model, value}, key.Target);
+  ClampToRange(key, settings);
+}
+
+void ClampToRange(const TSettingKey& key, TSettings& settings) {
+  if (const auto* integer = std::get_if<TInteger>(&key.Target)) {
+    settings.** integer = std::clamp(settings.**integer, key.Minimum, key.Maximum);
+  }
 }
 
 }  // namespace pellora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -24,6 +25,9 @@ struct TSettingKey {
   const char* StoreName;  // value name in the per-user store, e.g. "TimeOut"
   TSettingTarget Target;
   const char* Meaning;  // one line for people (no "=")
+  // The range of an integer option; a value beyond it is taken as the nearest end.
+  int32_t Minimum = INT32_MIN;
+  int32_t Maximum = INT32_MAX;
 
   TSettingKind Kind() const;
   bool IsJobField() const {
@@ -46,9 +50,12 @@ std::string SettingValue(const TSettingKey& key, const TSettings& settings,
 
 // Stores a value as a job-file line gives it: a flag takes exactly "true" or
 // "false" and ignores anything else; an integer must be one (EConvertError
-// otherwise); a depth is clamped; a job field is set through the model, so its
-// side's rules run as for an edit.
+// otherwise) and is brought into the key's range; a depth is clamped; a job field
+// is set through the model, so its side's rules run as for an edit.
 void ApplySettingValue(const TSettingKey& key, std::string_view value, TSettings& settings,
                        TSequenceModel& model);
+
+// Brings an integer option into its key's range (other keys are left alone).
+void ClampToRange(const TSettingKey& key, TSettings& settings);
 
 }  // namespace pellora

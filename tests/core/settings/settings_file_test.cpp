@@ -32,7 +32,7 @@ TEST_F(SettingsFileTest, WritesEveryLineInOrder) {
   Settings.TimeOut = -1;
   StartUp();
   const std::vector<std::string> lines = SplitLines(MakeSettingsFileText(Settings, Model));
-  ASSERT_EQ(lines.size(), 33u);
+  ASSERT_EQ(lines.size(), 37u);
   EXPECT_EQ(lines[0], "//Pellora1 Settings//");
   EXPECT_EQ(lines[1], "SetType = SN");
   EXPECT_EQ(lines[2], "St_SyncFileName = true");
@@ -42,9 +42,11 @@ TEST_F(SettingsFileTest, WritesEveryLineInOrder) {
   EXPECT_EQ(lines[17], "St_HeaderAgent = Pellora");
   EXPECT_EQ(lines[19], "St_HeaderMailAddr = ");
   EXPECT_EQ(lines[20], "St_TrustedCaFile = ");
-  EXPECT_EQ(lines[25], "Fr_Max = 無制限");
-  EXPECT_EQ(lines[26], "Fr_Depth = 0");
-  EXPECT_EQ(lines[32], "To_Depth = 0");
+  EXPECT_EQ(lines[21], "St_Connections = 1");
+  EXPECT_EQ(lines[24], "St_RequestInterval = 0");
+  EXPECT_EQ(lines[29], "Fr_Max = 無制限");
+  EXPECT_EQ(lines[30], "Fr_Depth = 0");
+  EXPECT_EQ(lines[36], "To_Depth = 0");
   const std::string text = MakeSettingsFileText(Settings, Model);
   EXPECT_TRUE(text.ends_with("To_Depth = 0\r\n"));
   EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);  // every line ends in CR LF
@@ -124,7 +126,11 @@ TEST_F(SettingsFileTest, RoundTripRestoresEverything) {
                        "Agent/1.0",
                        "http://ref.test/",
                        "me@test",
-                       "/etc/pellora/社内CA.pem"};
+                       "/etc/pellora/社内CA.pem",
+                       16,
+                       10,
+                       3,
+                       1500};
   StartUp();
   Model.SetText(TFieldId::FromDir, "http://h.test/写真");
   Model.SetText(TFieldId::FromFile, "img???.jpg");

@@ -64,7 +64,11 @@ TEST(RegistrySettings, TheStoreKeepsEveryOptionAndJobField) {
                      "A/1",
                      "ref",
                      "me@h",
-                     "/etc/pellora/ca.pem"};
+                     "/etc/pellora/ca.pem",
+                     8,
+                     3,
+                     50,
+                     250};
   TSequenceModel model(settings);
   model.SetText(TFieldId::FromDir, "http://h.test/写真");
   model.SetText(TFieldId::FromFile, "img???.jpg");
@@ -106,6 +110,51 @@ TEST(RegistrySettings, TheStoreKeepsEveryOptionAndJobField) {
   EXPECT_EQ(partial.TimeOut, TSettings{}.TimeOut);
   EXPECT_EQ(partial.Agent, TSettings{}.Agent);
   EXPECT_EQ(partial.ProxyPort, 3128);
+  // An older store without the newer options gives their defaults.
+  EXPECT_EQ(partial.Connections, 8);
+  for (const char* name : {"Connections", "Retries", "StopAfterMissing", "RequestInterval"}) {
+    store.Values.erase(name);
+  }
+  TSettings older;
+  TSequenceModel olderModel(older);
+  LoadRegistrySettings(store, older, olderModel);
+  EXPECT_EQ(older.Connections, 1);
+  EXPECT_EQ(older.Retries, 0);
+  EXPECT_EQ(older.StopAfterMissing, 0);
+  EXPECT_EQ(older.RequestInterval, 0);
+}
+
+// A value beyond an option's range is taken as the nearest end, from a store and
+// from a job file alike.
+TEST(SettingKeys, IntegersAreBroughtIntoTheirRange) {
+  const struct {
+    const char* key;
+    const char* value;
+    int32_t TSettings::*field;
+    int32_t expected;
+  } cases[] = {
+      {"St_Connections", "99", &TSettings::Connections, 16},
+      {"St_Connections", "0", &TSettings::Connections, 1},
+      {"St_Retries", "-3", &TSettings::Retries, 0},
+      {"St_Retries", "11", &TSettings::Retries, 10},
+      {"St_StopAfterMissing", "2147483647", &TSettings::StopAfterMissing, 2147483647},
+      {"St_RequestInterval", "700000", &TSettings::RequestInterval, 600000},
+      {"St_TimeOut", "-5", &TSettings::TimeOut, -5},  // no range: as before
+  };
+  for (const auto& c : cases) {
+    TSettings settings;
+    TSequenceModel model(settings);
+    const TSettingKey* key = FindSettingKey(c.key);
+    ASSERT_NE(key, nullptr) << c.key;
+    ApplySettingValue(*key, c.value, settings, model);
+    EXPECT_EQ(settings.*c.field, c.expected) << c.key << " = " << c.value;
+    TMapStore store;
+    store.Values[key->StoreName] = c.value;
+    TSettings stored;
+    TSequenceModel storedModel(stored);
+    LoadRegistrySettings(store, stored, storedModel);
+    EXPECT_EQ(stored.*c.field, c.expected) << key->StoreName << "=" << c.value;
+  }
 }
 
 }  // namespace
