@@ -18,6 +18,18 @@ std::optional<std::string> OptionValue(const std::vector<std::string>& args, siz
   return args[++i];
 }
 
+// As OptionValue, also for a short form "-jN" or "-j N".
+std::optional<std::string> ShortOrLongValue(const std::vector<std::string>& args, size_t& i,
+                                            const std::string& shortName,
+                                            const std::string& longName, std::string& error) {
+  const std::string& arg = args[i];
+  if (arg.starts_with(shortName) && arg.size() > shortName.size() && !arg.starts_with("--")) {
+    return arg.substr(shortName.size());
+  }
+  if (const auto value = OptionValue(args, i, shortName, error)) return value;
+  return OptionValue(args, i, longName, error);
+}
+
 }  // namespace
 
 std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
@@ -41,6 +53,12 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         return std::nullopt;
       }
       options.Sets.push_back(*set);
+    } else if (const auto count = ShortOrLongValue(args, i, "-j", "--connections", error)) {
+      if (!error.empty()) return std::nullopt;
+      options.Sets.push_back("St_Connections=" + *count);
+    } else if (const auto tries = OptionValue(args, i, "--retries", error)) {
+      if (!error.empty()) return std::nullopt;
+      options.Sets.push_back("St_Retries=" + *tries);
     } else if (const auto file = OptionValue(args, i, "--password-file", error)) {
       if (!error.empty()) return std::nullopt;
       options.PasswordFile = *file;
@@ -85,6 +103,17 @@ Options:
                    the To start and end, a From file name the To file name;
                    give To_StartPoint after it to keep local numbers of your
                    own. Flags take true/false, 1/0, yes/no or on/off.
+  -j N, --connections N
+                   fetch up to N files at the same time, each over its own
+                   connection (1 to 16; the same as --set St_Connections=N).
+                   Files are still numbered, skipped and reported in order.
+                   More connections load the server more: ask before using
+                   many on a server that is not yours.
+  --retries N      try a file up to N more times after a connection error, a
+                   time-out, a reply cut off, a 5xx or a 429 reply, waiting
+                   1 s, 2 s, 4 s ... (at most 60 s) or as long as the server's
+                   Retry-After asks (at most 5 minutes); 0 to 10, the same as
+                   --set St_Retries=N
   --password-file FILE
                    read the password for Basic authorization from the first
                    line of FILE (see Password below)

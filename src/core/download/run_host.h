@@ -37,6 +37,16 @@ struct TStepResult {
   int64_t Bytes = 0;  // body bytes received
 };
 
+// A transfer that failed and is tried again after a pause.
+struct TRetryNotice {
+  int32_t FromNumber = 0;
+  std::string Url;
+  int Attempt = 0;      // the try that comes next: 2 for the first retry
+  int Attempts = 0;     // tries in all (1 + retries)
+  int64_t DelayMs = 0;  // the pause before it
+  std::string Reason;   // why the last try failed, as the client said it
+};
+
 class TSequenceModel;
 
 // The fields a run starts from, as the model holds them.
@@ -71,6 +81,8 @@ class TRunHost {
   virtual void CloseProgress() = 0;
   // One number is done (called at the end of its step).
   virtual void StepFinished(const TStepResult& /*result*/) {}
+  // A file is tried again after `notice.DelayMs` (shown with the current file).
+  virtual void ShowRetry(const TRetryNotice& /*notice*/) {}
 };
 
 }  // namespace pellora
