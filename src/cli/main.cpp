@@ -293,7 +293,6 @@ int Run(const TCliOptions& options, TSettings& settings, TSequenceModel& model) 
   TTerminalHost host(client, model, mode);
   TThread_Operation engine(host, client, settings);
   host.Attach(engine);
-  client.OnPump = [&host] { host.Pump(); };
   InstallStopSignalHandlers();
   engine.Execute();
 

@@ -197,3 +197,18 @@ void TTerminalHost::StepFinished(const TStepResult& result) {
 }
 
 }  // namespace pellora
+
+namespace pellora {
+
+void TTerminalHost::ShowRetry(const TRetryNotice& notice) {
+  CheckInterrupts();
+  if (Mode.Quiet) return;
+  ClearStatus();  // a line of its own, also on a terminal
+  std::printf("retry   %s (try %d of %d in %lld s: %s)\n", notice.Url.c_str(), notice.Attempt,
+              notice.Attempts, static_cast<long long>((notice.DelayMs + 999) / 1000),
+              notice.Reason.c_str());
+  std::fflush(stdout);
+  DrawStatus(true);
+}
+
+}  // namespace pellora

@@ -36,6 +36,8 @@ class TTerminalHost : public TRunHost {
   void Pump();
 
   void Synchronize(const std::function<void()>& call) override { call(); }
+  // The run waits for a transfer: signals and the status line still count.
+  void Idle() override { Pump(); }
   TRunFields ReadFields() override;
   void SetStartCaption(const std::string&) override {}
   void SetGaugeRange(int64_t minimum, int64_t maximum) override;
@@ -47,6 +49,7 @@ class TTerminalHost : public TRunHost {
   void ShowMessage(const std::string& text, const std::string& caption, TRunIcon icon) override;
   void CloseProgress() override;
   void StepFinished(const TStepResult& result) override;
+  void ShowRetry(const TRetryNotice& notice) override;
 
  private:
   void CheckInterrupts();

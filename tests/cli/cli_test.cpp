@@ -119,7 +119,9 @@ class CliTest : public ::testing::Test {
           const size_t start = request.find(' ') + 1;
           const std::string path = request.substr(start, request.find(' ', start) - start);
           if (SlowMs > 0) connection.Pause(std::chrono::milliseconds(SlowMs));
-          if (Missing.count(path)) {
+          if (FailOnce.erase(path) > 0) {
+            connection.Send(Reply("503 Busy", {"Retry-After: 0"}, "busy"));
+          } else if (Missing.count(path)) {
             connection.Send(Reply("404 Not Found", {}, "no " + path));
           } else if (Unfinished.count(path)) {
             connection.Send(Reply("200 OK", {}, "the first part of " + path));
@@ -165,6 +167,7 @@ class CliTest : public ::testing::Test {
   }
 
   std::set<std::string> Missing;
+  std::set<std::string> FailOnce;    // answered 503 the first time only
   std::set<std::string> Unfinished;  // the body stops in the middle until the client goes
   std::map<std::string, std::string> Bodies;
   std::atomic<bool> UnfinishedSent{false};
@@ -204,6 +207,28 @@ TEST_F(CliTest, RunsAJobFileWithOneLinePerFile) {
   EXPECT_EQ(quiet.Out,
             "[完了] ダウンロードが終わりました。\n\nダウンロードファイル数 : 1\n"
             "stored 1, skipped 3, missing 1\n");
+}
+
+// Several connections: the files and the lines in From order, each retry a line.
+TEST_F(CliTest, ParallelRunReportsInOrderAndShowsRetries) {
+  FailOnce = {"/d/f2.txt"};
+  const TResult result = RunCli({"--yes", "-j", "4", "--retries", "1", Job(6)}, Env);
+  EXPECT_EQ(result.Status, 0) << result.Err;
+  EXPECT_EQ(Stored().size(), 6u);
+  EXPECT_NE(result.Out.find("retry   " + Server.Origin() +
+                            "/d/f2.txt (try 2 of 2 in 0 s: HTTP/1.0 503 Busy)\n"),
+            std::string::npos)
+      << result.Out;
+  size_t last = 0;
+  for (int n = 1; n <= 6; ++n) {
+    const size_t at = result.Out.find("stored  " + Server.Origin() + "/d/f" + std::to_string(n));
+    ASSERT_NE(at, std::string::npos) << n << result.Out;
+    EXPECT_GT(at, last) << n;
+    last = at;
+  }
+  const TResult keys = RunCli({"--keys", "-j99", "--retries=2", Job(6)}, Env);
+  EXPECT_NE(keys.Out.find("St_Connections = 16\n"), std::string::npos) << keys.Out;
+  EXPECT_NE(keys.Out.find("St_Retries = 2\n"), std::string::npos) << keys.Out;
 }
 
 // A job file gives the same files as in the window: loading applies its lines and

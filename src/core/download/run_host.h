@@ -54,15 +54,19 @@ TRunFields RunFieldsOf(const TSequenceModel& model);
 
 // What a run shows and asks, implemented by each front-end.
 //
-// Threads: `Synchronize` is called on the worker thread; it runs the call on the
-// front-end's own (GUI) thread and returns when the call has finished. Every other
-// member is called only from inside such a call, i.e. on the GUI thread. A
-// front-end without a GUI thread runs the call directly.
+// Threads: `Synchronize` and `Idle` are called on the worker thread; Synchronize
+// runs the call on the front-end's own (GUI) thread and returns when the call has
+// finished. Every other member is called only from inside such a call, i.e. on the
+// GUI thread. A front-end without a GUI thread runs the call directly.
 class TRunHost {
  public:
   virtual ~TRunHost() = default;
 
   virtual void Synchronize(const std::function<void()>& call) = 0;
+  // Called on the worker thread, outside Synchronize, about every 10 ms while the
+  // run waits for a transfer. A host whose Synchronize runs calls directly (no
+  // thread of its own) uses it to notice signals and keep its display going.
+  virtual void Idle() {}
 
   virtual TRunFields ReadFields() = 0;
   virtual void SetStartCaption(const std::string& caption) = 0;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -54,24 +55,42 @@ void TThread_Operation::Join() {
 
 void TThread_Operation::Execute() {
   if (SetUp()) {
-    // 64-bit counting, so a range that ends at the largest number ends too.
-    for (int64_t number = FromStart; number <= FromEnd; ++number) {
-      FromNumber = static_cast<int32_t>(number);
-      Host.Synchronize([this] {
-        FileStep();
-        Host.SetGaugePosition(static_cast<int64_t>(FromNumber) + 1);
-      });
-      if (Terminated()) {
-        StoppedEarly = true;
-        if (EndReason == TRunEnd::Finished) EndReason = TRunEnd::StoppedByUser;
-        break;
-      }
+    {
+      TFetcher fetcher(ClientSetup, FetchOptions, AbortRequested);
+      Sequence(fetcher);
+      fetcher.AbortAll();  // what was fetched ahead of a stop is not stored
+      const std::string cookie = fetcher.Cookie();
+      Host.Synchronize([&] { Client.HeaderInfo.Cookie = cookie; });
     }
     MakeSummary();
     Host.Synchronize([this] { Host.ShowMessage(ResultText, ResultCaption, TRunIcon::None); });
   }
   Host.Synchronize([this] { Host.CloseProgress(); });
   Done.store(true);
+}
+
+void TThread_Operation::Sequence(TFetcher& fetcher) {
+  Submitted.clear();
+  NextToSubmit = FromStart;
+  // 64-bit counting, so a range that ends at the largest number ends too.
+  for (int64_t number = FromStart; number <= FromEnd; ++number) {
+    FromNumber = static_cast<int32_t>(number);
+    // Up to one number per connection is on its way, the one to store first included.
+    for (; NextToSubmit <= FromEnd && NextToSubmit < number + FetchOptions.Connections;
+         ++NextToSubmit) {
+      SubmitAhead(fetcher, static_cast<int32_t>(NextToSubmit));
+    }
+    FileStep(fetcher);
+    if (Terminated()) {
+      StoppedEarly = true;
+      if (EndReason == TRunEnd::Finished) EndReason = TRunEnd::StoppedByUser;
+      break;
+    }
+    if (StopAfterMissing > 0 && MissingInARow >= StopAfterMissing) {
+      EndedByMissingRun = true;
+      break;
+    }
+  }
 }
 
 bool TThread_Operation::SetUp() {
@@ -91,11 +110,23 @@ bool TThread_Operation::SetUp() {
       return;
     }
     Naming = TRunNames::FromFields(fields, Settings.AutoSlash);
+    // What the fetch threads and the sequencing need, read here on the host's thread.
+    ClientSetup = TClientSetup::Of(Client);
+    FetchOptions.Connections = std::clamp(Settings.Connections, 1, 16);
+    FetchOptions.Retries = std::clamp(Settings.Retries, 0, 10);
+    FetchOptions.RequestIntervalMs = std::max(Settings.RequestInterval, 0);
+    FetchOptions.KeepBodyStart = Host.ShowsReplyBody();
+    StopAfterMissing = std::max(Settings.StopAfterMissing, 0);
+    SkipExisting = Settings.NotLoadIfExist;
+    PackNumbers = Settings.NumPack;
     DownloadCount = 0;
     MissingCount = 0;
     SkippedCount = 0;
+    MissingInARow = 0;
+    EndedByMissingRun = false;
     EndReason = TRunEnd::Finished;
     LastToFolder.clear();
+    LastSubmitFolder.clear();
     Leftovers = {};
     Host.SetStartCaption("ダウンロード中");
     Host.SetGaugeRange(FromStart, static_cast<int64_t>(FromEnd) + 1);
@@ -107,53 +138,90 @@ bool TThread_Operation::SetUp() {
   return ok;
 }
 
-void TThread_Operation::FileStep() {
-  const TStepNames names = Naming.Names(FromNumber, ToNumber);
-  TStepResult result{FromNumber, ToNumber, names.Url, names.LocalPath};
-  Host.ShowCurrentFile(names.Url, names.LocalPath);
-  Host.SetGaugePosition(FromNumber);
-
-  if (Naming.ToMaxValid && names.ToFolder != LastToFolder) {
-    CreateLocalFolders(names.ToFolder);
-    LastToFolder = names.ToFolder;
-  }
-
-  if (Settings.NotLoadIfExist && PathExists(names.LocalPath)) {
-    ToNumber = WrapAdd(ToNumber, 1);
-    SkippedCount = WrapAdd(SkippedCount, 1);
-    result.Outcome = TStepOutcome::Skipped;
+void TThread_Operation::SubmitAhead(TFetcher& fetcher, int32_t number) {
+  // The local name it gets if every number before it is stored. That is its name
+  // for sure when it is the next to store, or when missing files use up their
+  // local numbers too; otherwise it is only a guess until its turn comes.
+  const int32_t offset = static_cast<int32_t>(static_cast<int64_t>(number) - FromNumber);
+  const TStepNames names = Naming.Names(number, WrapAdd(ToNumber, offset));
+  const bool certain = offset == 0 || !PackNumbers;
+  if (certain) {
+    // No request for a file that will be skipped.
+    if (SkipExisting && PathExists(names.LocalPath)) return;
+    if (Naming.ToMaxValid && names.ToFolder != LastSubmitFolder) {
+      CreateLocalFolders(names.ToFolder);
+      LastSubmitFolder = names.ToFolder;
+    }
+    fetcher.Submit({number, names.Url, names.LocalPath, true});
   } else {
-    result.Outcome = Transfer(names);
-    result.ReplyCode = Client.ReplyCode;
-    result.Bytes = Client.ReceivedCount;
+    // Kept in the To base folder (the file system of every numbered sub-folder)
+    // until its name is known.
+    const std::string fileName =
+        names.LocalPath.substr(Naming.ToBase.size() + names.ToFolder.size());
+    fetcher.Submit({number, names.Url, Naming.ToBase + fileName, false});
   }
-  Host.StepFinished(result);
+  Submitted.insert(number);
 }
 
-TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
+void TThread_Operation::FileStep(TFetcher& fetcher) {
+  const TStepNames names = Naming.Names(FromNumber, ToNumber);
+  Host.Synchronize([&] {
+    Host.ShowCurrentFile(names.Url, names.LocalPath);
+    Host.SetGaugePosition(FromNumber);
+    if (Naming.ToMaxValid && names.ToFolder != LastToFolder) {
+      CreateLocalFolders(names.ToFolder);
+      LastToFolder = names.ToFolder;
+    }
+  });
+
+  const bool skip = SkipExisting && PathExists(names.LocalPath);
+  if (!skip && Submitted.count(FromNumber) == 0) SubmitAhead(fetcher, FromNumber);
+  std::optional<TFetchResult> fetched;
+  if (Submitted.erase(FromNumber) > 0) {
+    fetched = fetcher.Take(
+        FromNumber, [this] { Host.Idle(); },
+        [this](const TRetryNotice& notice) { Host.Synchronize([&] { Host.ShowRetry(notice); }); });
+  }
+  if (skip) fetched.reset();  // fetched ahead of its turn, but the file is there now
+
+  Host.Synchronize([&] {
+    TStepResult result{FromNumber, ToNumber, names.Url, names.LocalPath};
+    if (skip) {
+      ToNumber = WrapAdd(ToNumber, 1);
+      SkippedCount = WrapAdd(SkippedCount, 1);
+      MissingInARow = 0;
+      result.Outcome = TStepOutcome::Skipped;
+    } else {
+      result.ReplyCode = fetched->ReplyCode;
+      result.Bytes = fetched->Bytes;
+      result.Outcome = Commit(names, *fetched);
+      MissingInARow = result.Outcome == TStepOutcome::Missing ? WrapAdd(MissingInARow, 1) : 0;
+    }
+    Host.StepFinished(result);
+    Host.SetGaugePosition(static_cast<int64_t>(FromNumber) + 1);
+  });
+}
+
+TStepOutcome TThread_Operation::Commit(const TStepNames& names, TFetchResult& fetched) {
   try {
-    std::string bodyStart;
-    std::optional<TTempFile> temp;
     try {
-      temp.emplace(names.LocalPath);
+      if (fetched.Failure) std::rethrow_exception(fetched.Failure);
       LastFailed = false;
-      Client.Body = temp->Path();
-      Client.Get(RequestUrl(names.Url));
-      // Only the start of the body is shown, however large the file.
-      if (Host.ShowsReplyBody()) bodyStart = ReadFilePrefix(temp->Path(), kBodyPreviewBytes);
-      if (Client.ReplyCode == 200) {
-        temp->Commit(Leftovers);
+      if (fetched.ReplyCode == 200) {
+        fetched.Temp->CommitAs(names.LocalPath, Leftovers);
       } else {
         LastFailed = true;
         MissingCount = WrapAdd(MissingCount, 1);
-        if (Settings.SaveErrorMessage) temp->Commit(Leftovers);
+        if (Settings.SaveErrorMessage) fetched.Temp->CommitAs(names.LocalPath, Leftovers);
       }
-      temp.reset();
+      fetched.Temp.reset();
     } catch (const EFileError& error) {
       // A write that failed during the transfer does not say why: ask the file.
-      const int reason = error.Error != 0 ? error.Error : temp ? temp->WriteError() : 0;
-      temp.reset();
-      Host.ShowReply(Client.Header, bodyStart);
+      const int reason = error.Error != 0 ? error.Error
+                         : fetched.Temp   ? fetched.Temp->WriteError()
+                                          : 0;
+      fetched.Temp.reset();
+      Host.ShowReply(fetched.Header, fetched.BodyStart);
       StoreFailed(names.LocalPath, reason);
       return TStepOutcome::Failed;
     }
@@ -170,14 +238,14 @@ TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
           break;
       }
     }
-    Host.ShowReply(Client.Header, bodyStart);
+    Host.ShowReply(fetched.Header, fetched.BodyStart);
   } catch (const ECertificateError& error) {
     const TRunMessage message = CertificateErrorMessage(FromNumber, error);
     StepFailed(message.Text, message.Caption);
     return TStepOutcome::Failed;
   } catch (const ESockError& error) {
     const TRunMessage message = ConnectionErrorMessage(
-        FromNumber, error.what(), Client.TimedOut() ? Client.TimeOut : 0, Settings.UseProxyServer);
+        FromNumber, error.what(), fetched.TimedOutAfterMs, Settings.UseProxyServer);
     StepFailed(message.Text, message.Caption);
     return TStepOutcome::Failed;
   } catch (const std::exception& error) {
@@ -187,14 +255,13 @@ TStepOutcome TThread_Operation::Transfer(const TStepNames& names) {
   }
 
   if (!LastFailed) DownloadCount = WrapAdd(DownloadCount, 1);
-  if (!(Settings.NumPack && LastFailed)) ToNumber = WrapAdd(ToNumber, 1);
+  if (!(PackNumbers && LastFailed)) ToNumber = WrapAdd(ToNumber, 1);
   return LastFailed ? TStepOutcome::Missing : TStepOutcome::Stored;
 }
 
 void TThread_Operation::Abort() {
   AbortRequested.store(true);
   Terminate();
-  Client.Abort();
 }
 
 void TThread_Operation::StepFailed(const std::string& text, const std::string& caption) {
@@ -231,6 +298,11 @@ void TThread_Operation::MakeSummary() {
     ResultCaption = "強制終了";
   } else {
     ResultText = "ダウンロードが終わりました。" + count;
+    if (EndedByMissingRun) {
+      ResultText += "\n\n" + IntToStr(StopAfterMissing) +
+                    " 個続けてファイルが存在しなかったため、From : " + IntToStr(FromNumber) +
+                    " で終了しました。";
+    }
     ResultCaption = "完了";
   }
 }

@@ -59,8 +59,8 @@ std::string TempFilePrefix(const std::string& target) {
   return SplitPath(target).first + "." + name + ".pel";
 }
 
-TTempFile::TTempFile(std::string target) : TargetPath(std::move(target)) {
-  RefuseReadOnly(TargetPath);
+TTempFile::TTempFile(std::string target, TTargetCheck check) : TargetPath(std::move(target)) {
+  if (check == TTargetCheck::RefuseReadOnly) RefuseReadOnly(TargetPath);
   // A run cleaning up could remove the new file between its creation and its
   // lock; such a file is not the one at the name any more, so try again.
   for (int attempt = 0; attempt < 10; ++attempt) {
@@ -89,11 +89,16 @@ TTempFile::~TTempFile() {
 }
 
 void TTempFile::Commit(TTempLeftovers& leftovers) {
-  RefuseReadOnly(TargetPath);
-  if (::rename(FilePath.c_str(), TargetPath.c_str()) != 0) Fail(TargetPath, errno, "cannot store");
+  CommitAs(TargetPath, leftovers);
+}
+
+void TTempFile::CommitAs(const std::string& target, TTempLeftovers& leftovers) {
+  RefuseReadOnly(target);
+  if (::rename(FilePath.c_str(), target.c_str()) != 0) Fail(target, errno, "cannot store");
   FilePath.clear();
   Fd.Reset();
-  leftovers.RemoveFor(TargetPath);
+  TargetPath = target;
+  leftovers.RemoveFor(target);
 }
 
 int TTempFile::WriteError() const {

@@ -18,9 +18,11 @@ class TTempLeftovers;
 
 class TTempFile {
  public:
+  enum class TTargetCheck { RefuseReadOnly, None };
   // Creates the file, empty, with the permissions of a normally created file.
-  // Refuses a target that the user made read-only. Throws EFileError.
-  explicit TTempFile(std::string target);
+  // Refuses a target that the user made read-only, unless the target only says
+  // where the file goes (the real one is given to CommitAs). Throws EFileError.
+  explicit TTempFile(std::string target, TTargetCheck check = TTargetCheck::RefuseReadOnly);
   ~TTempFile();
   TTempFile(const TTempFile&) = delete;
   TTempFile& operator=(const TTempFile&) = delete;
@@ -31,6 +33,9 @@ class TTempFile {
   // Renames the file over its target (still refusing a read-only one), then
   // removes what killed runs left of the same target. Throws EFileError.
   void Commit(TTempLeftovers& leftovers);
+  // The same for another target, e.g. one that became known only after the file
+  // was made (it must be on the same file system).
+  void CommitAs(const std::string& target, TTempLeftovers& leftovers);
 
   // Why a write to the file fails now (an errno value, found by trying one);
   // 0 when writing works.

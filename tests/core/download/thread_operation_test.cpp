@@ -13,6 +13,7 @@
 
 #include "core/net/http_client.h"
 #include "core/platform/file_system.h"
+#include "download/recording_host.h"
 #include "net/test_http_server.h"
 #include "net/test_pki.h"
 #include "temp_dir.h"
@@ -21,52 +22,9 @@ namespace pellora {
 namespace {
 
 using testing::Reply;
+using testing::TRecordingHost;
 using testing::TestConnection;
 using testing::TestHttpServer;
-
-// A host without a GUI thread that records what the run shows and asks.
-class TRecordingHost : public TRunHost {
- public:
-  TRunFields Fields;
-  std::deque<TErrorChoice> Answers;
-  std::vector<std::string> Asked;
-  std::vector<std::pair<std::string, std::string>> Messages;  // caption, text
-  std::vector<TRunIcon> Icons;
-  std::vector<TStepResult> Steps;
-  std::vector<std::string> ShownUrls;
-  std::string LastHeader, LastBody;
-  int64_t GaugeMin = 0, GaugeMax = 0, GaugePos = 0;
-  bool Closed = false;
-
-  void Synchronize(const std::function<void()>& call) override { call(); }
-  TRunFields ReadFields() override { return Fields; }
-  void SetStartCaption(const std::string&) override {}
-  void SetGaugeRange(int64_t minimum, int64_t maximum) override {
-    GaugeMin = minimum;
-    GaugeMax = maximum;
-  }
-  void SetGaugePosition(int64_t position) override { GaugePos = position; }
-  void ShowCurrentFile(const std::string& url, const std::string&) override {
-    ShownUrls.push_back(url);
-  }
-  void ShowReply(const std::string& header, const std::string& body) override {
-    LastHeader = header;
-    LastBody = body;
-  }
-  TErrorChoice AskAfterMissingFile(const std::string& url) override {
-    Asked.push_back(url);
-    if (Answers.empty()) return TErrorChoice::Skip;
-    const TErrorChoice answer = Answers.front();
-    Answers.pop_front();
-    return answer;
-  }
-  void ShowMessage(const std::string& text, const std::string& caption, TRunIcon icon) override {
-    Messages.emplace_back(caption, text);
-    Icons.push_back(icon);
-  }
-  void CloseProgress() override { Closed = true; }
-  void StepFinished(const TStepResult& result) override { Steps.push_back(result); }
-};
 
 // Serves "/<path>" with "body of <path>", except for the paths given a status;
 // "stall" paths get no answer at all.
@@ -325,7 +283,7 @@ TEST_F(ThreadOperationTest, ACertificateThatFailsStopsTheRunAndSaysWhy) {
 // error, and nothing of the unfinished file is left.
 TEST_F(ThreadOperationTest, AnAbortedTransferIsAStop) {
   Stall.insert("/d/f2.txt");
-  Client.OnPump = [this] {
+  Host.OnIdle = [this] {
     if (Server.Requests().size() >= 2) Engine->Abort();
   };
   const TThread_Operation& run = Run();

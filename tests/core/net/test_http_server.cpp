@@ -269,7 +269,7 @@ std::string TestConnection::ServerName() const {
 TestHttpServer::TestHttpServer(Handler handler) : TestHttpServer(std::move(handler), {}) {}
 
 TestHttpServer::TestHttpServer(Handler handler, TestServerOptions options)
-    : handler_(std::move(handler)), ipv6_(options.Ipv6) {
+    : handler_(std::move(handler)), ipv6_(options.Ipv6), concurrent_(options.Concurrent) {
   if (options.Tls != nullptr) tls_ = MakeServerContext(*options.Tls);
   try {
     listen_fd_ = ListenOnLoopback(port_, ipv6_);
@@ -283,6 +283,7 @@ TestHttpServer::TestHttpServer(Handler handler, TestServerOptions options)
 TestHttpServer::~TestHttpServer() {
   stop_ = true;
   thread_.join();
+  for (std::thread& thread : connection_threads_) thread.join();
   ::close(listen_fd_);
   SSL_CTX_free(tls_);
 }
@@ -367,14 +368,21 @@ void TestHttpServer::Serve() {
       if (SSL_session_reused(ssl) == 1) resumed_handshakes_.fetch_add(1);
     }
     handshaking_ = false;
-    TestConnection connection(fd, ssl, [this](const std::string& request) {
-      std::lock_guard lock(mutex_);
-      requests_.push_back(request);
-    });
-    try {
-      handler_(connection);
-    } catch (...) {
-      // A failing script shows in the client's assertions.
+    auto serve = [this, fd, ssl] {
+      TestConnection connection(fd, ssl, [this](const std::string& request) {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request);
+      });
+      try {
+        handler_(connection);
+      } catch (...) {
+        // A failing script shows in the client's assertions.
+      }
+    };
+    if (concurrent_) {
+      connection_threads_.emplace_back(serve);
+    } else {
+      serve();
     }
   }
 }

@@ -73,6 +73,9 @@ struct TestServerOptions {
   const TestCertificate* Tls = nullptr;
   // Listen on ::1 instead of 127.0.0.1.
   bool Ipv6 = false;
+  // Serve each connection on a thread of its own, so that a slow answer does not
+  // hold up the others (the handler must then be safe to run concurrently).
+  bool Concurrent = false;
 };
 
 // A scriptable HTTP server on 127.0.0.1 (or ::1) and a free port, serving one
@@ -112,6 +115,8 @@ class TestHttpServer {
 
   Handler handler_;
   bool ipv6_ = false;
+  bool concurrent_ = false;
+  std::vector<std::thread> connection_threads_;
   ssl_ctx_st* tls_ = nullptr;  // one context for all connections: it keeps the sessions
   int listen_fd_ = -1;
   int port_ = 0;
