@@ -223,7 +223,9 @@ TEST_F(CliTest, ParallelRunReportsInOrderAndShowsRetries) {
   for (int n = 1; n <= 6; ++n) {
     const size_t at = result.Out.find("stored  " + Server.Origin() + "/d/f" + std::to_string(n));
     ASSERT_NE(at, std::string::npos) << n << result.Out;
-    if (n > 1) EXPECT_GT(at, last) << n;
+    if (n > 1) {
+      EXPECT_GT(at, last) << n;
+    }
     last = at;
   }
   const TResult keys = RunCli({"--keys", "-j99", "--retries=2", Job(6)}, Env);
