@@ -108,12 +108,6 @@ void TFetcher::AbortAll() {
   Changed.notify_all();
 }
 
-std::string TFetcher::Cookie() const {
-  // Read once the threads are idle: the run has taken every result it waits for.
-  std::lock_guard lock(Mutex);
-  return Clients.empty() ? std::string() : Clients.front()->HeaderInfo.Cookie;
-}
-
 TFetchResult TFetcher::AbortedResult(int32_t fromNumber) {
   TFetchResult result;
   result.FromNumber = fromNumber;

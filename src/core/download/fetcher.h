@@ -90,8 +90,6 @@ class TFetcher {
                     const std::function<void(const TRetryNotice&)>& retried);
   // Ends every transfer at once; queued jobs end as aborted without a request.
   void AbortAll();
-  // The cookie the first client holds (a redirect may have given it one).
-  std::string Cookie() const;
 
  private:
   bool Aborting() const { return AbortAll_.load() || AbortFlag.load(); }
@@ -106,7 +104,7 @@ class TFetcher {
   const TFetchOptions Options;
   const std::atomic<bool>& AbortFlag;
   std::atomic<bool> AbortAll_{false};
-  mutable std::mutex Mutex;
+  std::mutex Mutex;
   std::condition_variable Changed;
   std::deque<TFetchJob> Queue;
   std::map<int32_t, TFetchResult> Results;

@@ -59,8 +59,6 @@ void TThread_Operation::Execute() {
       TFetcher fetcher(ClientSetup, FetchOptions, AbortRequested);
       Sequence(fetcher);
       fetcher.AbortAll();  // what was fetched ahead of a stop is not stored
-      const std::string cookie = fetcher.Cookie();
-      Host.Synchronize([&] { Client.HeaderInfo.Cookie = cookie; });
     }
     MakeSummary();
     Host.Synchronize([this] { Host.ShowMessage(ResultText, ResultCaption, TRunIcon::None); });

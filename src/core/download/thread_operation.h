@@ -41,8 +41,8 @@ enum class TRunEnd {
 //   the host. With one connection only the number whose turn it is is fetched, so
 //   a run does what it always did, one file after the other.
 // - The host's thread runs every synchronized call: it owns `client` (whose setup
-//   the fetch clients copy at the start, and which gets the cookie back at the
-//   end) and the settings.
+//   the fetch clients copy at the start of each run; they keep what redirects give
+//   them, such as a cookie, for that run only) and the settings.
 // So numbering, closing up over missing files, skipping, questions, the progress
 // display and the summary never depend on which transfer finished first. A stop
 // (Terminate) takes effect after the number being stored; what was fetched ahead
