@@ -96,12 +96,18 @@ TForm_Ope::TForm_Ope(TSettings& settings, const TSequenceModel& model,
   Client.InputFileMode = true;  // reply bodies go to the file named by Body
   Client.OutputFileMode = false;
   Client.HeaderInfo.LocalMailAddress = "Pellora";
-  // Keep the windows alive while a transfer waits.
-  Client.OnPump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };
+  // Keep the windows alive while a transfer waits. The socket calls this after
+  // every wait however short; looking at the events every kPumpMs is soon enough
+  // for a click and spares an event-loop pass for each read of a fast reply.
+  Client.OnPump = [sincePump = QElapsedTimer()]() mutable {
+    if (sincePump.isValid() && sincePump.elapsed() < kPumpMs) return;
+    sincePump.start();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  };
 
   connect(Button_Stop, &QPushButton::clicked, this, &TForm_Ope::Button_StopClick);
   RefreshTimer.setSingleShot(true);
-  connect(&RefreshTimer, &QTimer::timeout, this, &TForm_Ope::Refresh);
+  connect(&RefreshTimer, &QTimer::timeout, this, &TForm_Ope::RefreshDue);
 }
 
 TForm_Ope::~TForm_Ope() {
@@ -258,6 +264,15 @@ void TForm_Ope::ScheduleRefresh() {
 
 void TForm_Ope::Refresh() {
   RefreshTimer.stop();
+  ShowLatest(true);
+}
+
+void TForm_Ope::RefreshDue() {
+  ShowLatest(!SinceReplyShown.isValid() || SinceReplyShown.elapsed() >= kReplyRefreshMs);
+  if (Latest.ReplyChanged) ScheduleRefresh();  // the memos follow when their turn comes
+}
+
+void TForm_Ope::ShowLatest(bool withReply) {
   SinceRefresh.start();
   if (Latest.FileChanged) {
     Latest.FileChanged = false;
@@ -266,8 +281,9 @@ void TForm_Ope::Refresh() {
     Label_Retry->setText(Latest.RetryNote);
     Label_Retry->setToolTip(Latest.RetryReason);
   }
-  if (Latest.ReplyChanged) {
+  if (withReply && Latest.ReplyChanged) {
     Latest.ReplyChanged = false;
+    SinceReplyShown.start();
     Memo_Header->setPlainText(QString::fromStdString(Latest.Header));
     Memo_Body->setPlainText(QString::fromStdString(TextFromBytes(Latest.BodyStart)));
   }

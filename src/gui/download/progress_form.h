@@ -28,9 +28,14 @@ class TForm_Ope : public QDialog, private TRunHost {
   Q_OBJECT
 
  public:
-  // Least time between two refreshes of the shown file, reply and gauge: laying
-  // out the memos' text costs far more than a small file takes on a fast link.
+  // Least time between two refreshes of the current file and the gauge, and
+  // between two of the reply memos: laying out their text costs far more than a
+  // small file takes on a fast link, and a header that changes faster than this
+  // cannot be read anyway.
   static constexpr int kRefreshMs = 50;
+  static constexpr int kReplyRefreshMs = 250;
+  // Least time between two looks at the window's events while a transfer waits.
+  static constexpr int kPumpMs = 10;
 
   // `setStartCaption` changes the main window's start button.
   TForm_Ope(TSettings& settings, const TSequenceModel& model,
@@ -55,7 +60,7 @@ class TForm_Ope : public QDialog, private TRunHost {
   bool RunInProgress() const { return Worker != nullptr; }
   // The host the worker reports to (tests drive it directly).
   TRunHost& Host() { return *this; }
-  // Shows what the run last reported now instead of at the next refresh.
+  // Shows everything the run last reported now instead of at the next refresh.
   void Refresh();
 
   void Button_StopClick();
@@ -73,6 +78,9 @@ class TForm_Ope : public QDialog, private TRunHost {
   void RequestClose();
   void FinishWorker();
   void ScheduleRefresh();
+  // The timer's refresh: the file and the gauge, the memos when their turn has come.
+  void RefreshDue();
+  void ShowLatest(bool withReply);
 
   // TRunHost
   void Synchronize(const std::function<void()>& call) override;
@@ -98,6 +106,7 @@ class TForm_Ope : public QDialog, private TRunHost {
   TShown Latest;
   QTimer RefreshTimer;
   QElapsedTimer SinceRefresh;
+  QElapsedTimer SinceReplyShown;
 
   TSettings& Settings;
   const TSequenceModel& Model;
