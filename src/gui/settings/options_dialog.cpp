@@ -11,8 +11,12 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <stdexcept>
+#include <string>
+
 #include "core/sequence/sequence_model.h"
 #include "core/settings/settings.h"
+#include "core/settings/settings_keys.h"
 #include "gui/app/form_font.h"
 #include "gui/app/form_position.h"
 #include "gui/app/shell.h"
@@ -27,6 +31,14 @@ QString Q(const std::string& text) {
 }
 std::string S(const QString& text) {
   return text.toStdString();
+}
+
+// The range the table of keys gives an option, so that the dialog clamps as a job
+// file and the command line do.
+void SetRangeOf(TCSpinEdit* field, const char* key) {
+  const TSettingKey* row = FindSettingKey(key);
+  if (row == nullptr) throw std::logic_error(std::string("no setting key ") + key);
+  field->setRange(row->Minimum, row->Maximum);
 }
 
 QPushButton* DialogButton(const QString& caption, QWidget* parent) {
@@ -49,6 +61,7 @@ TForm_Option::TForm_Option(TSettings& settings, TSequenceModel& model, QWidget* 
   PageControl1->addTab(BuildFilePage(), QStringLiteral("ファイル関連"));
   PageControl1->addTab(BuildNetworkPage(), QStringLiteral("ネットワーク関連"));
   PageControl1->addTab(BuildHeaderPage(), QStringLiteral("送信文字列"));
+  PageControl1->addTab(BuildTransferPage(), QStringLiteral("転送"));
   PageControl1->setCurrentIndex(0);
 
   Button_OK = DialogButton(QStringLiteral("OK"), this);
@@ -191,6 +204,48 @@ QWidget* TForm_Option::BuildHeaderPage() {
   return TabSheet3;
 }
 
+QWidget* TForm_Option::BuildTransferPage() {
+  TabSheet4 = new QWidget;
+  CSpinEdit_Connections = new TCSpinEdit(TabSheet4);
+  SetRangeOf(CSpinEdit_Connections, "St_Connections");
+  CSpinEdit_Connections->setToolTip(QStringLiteral("ﾃﾞﾌｫﾙﾄは1（1つずつ順に取得します）"));
+  CSpinEdit_Retries = new TCSpinEdit(TabSheet4);
+  SetRangeOf(CSpinEdit_Retries, "St_Retries");
+  CSpinEdit_Retries->setToolTip(
+      QStringLiteral("ﾃﾞﾌｫﾙﾄは0。接続エラー、タイムアウト、5xx と 429 の応答のときに取り直します。"
+                     "サーバが待ち時間を指定したときはそれに従います（最長 5 分）。"));
+  CSpinEdit_StopAfterMissing = new TCSpinEdit(TabSheet4);
+  SetRangeOf(CSpinEdit_StopAfterMissing, "St_StopAfterMissing");
+  CSpinEdit_StopAfterMissing->setToolTip(QStringLiteral("ﾃﾞﾌｫﾙﾄは0（最後まで続けます）"));
+  CSpinEdit_RequestInterval = new TCSpinEdit(TabSheet4);
+  SetRangeOf(CSpinEdit_RequestInterval, "St_RequestInterval");
+  CSpinEdit_RequestInterval->setSingleStep(100);
+  CSpinEdit_RequestInterval->setToolTip(QStringLiteral("ﾃﾞﾌｫﾙﾄは0（待たずに次を要求します）"));
+
+  // Label and field; a note under its row spans the page. Every line is short
+  // enough for the dialog's width, so nothing has to wrap.
+  auto* grid = new QGridLayout;
+  const auto label = [&](int row, const QString& caption, int columns = 1) {
+    grid->addWidget(new QLabel(caption, TabSheet4), row, 0, 1, columns);
+  };
+  label(0, QStringLiteral("同時接続数"));
+  grid->addWidget(CSpinEdit_Connections, 0, 1);
+  label(1, QStringLiteral("2 以上にすると、サーバの負荷が大きくなります。"), 3);
+  label(2, QStringLiteral("再試行の回数"));
+  grid->addWidget(CSpinEdit_Retries, 2, 1);
+  label(3, QStringLiteral("待ち時間は 1 秒から倍々に延びます（最長 60 秒）。"), 3);
+  label(4, QStringLiteral("連続して存在しないファイルがこの数になったら終了（0:しない）"), 3);
+  grid->addWidget(CSpinEdit_StopAfterMissing, 5, 1);
+  label(6, QStringLiteral("リクエストの間隔 (ミリ秒)"));
+  grid->addWidget(CSpinEdit_RequestInterval, 6, 1);
+  grid->setColumnStretch(2, 1);
+
+  auto* page = new QVBoxLayout(TabSheet4);
+  page->addLayout(grid);
+  page->addStretch();
+  return TabSheet4;
+}
+
 void TForm_Option::FormCreate() {
   // The order matters: a box set here runs its rule, so with both the pack and the
   // error-message option on only the latter stays checked.
@@ -213,6 +268,10 @@ void TForm_Option::FormCreate() {
   Edit_Agent->setText(Q(Settings.Agent));
   Edit_Referer->setText(Q(Settings.Referer));
   Edit_MailAddr->setText(Q(Settings.MailAddress));
+  CSpinEdit_Connections->setValue(Settings.Connections);
+  CSpinEdit_Retries->setValue(Settings.Retries);
+  CSpinEdit_StopAfterMissing->setValue(Settings.StopAfterMissing);
+  CSpinEdit_RequestInterval->setValue(Settings.RequestInterval);
   CheckBox_UserClick();
 }
 
@@ -252,6 +311,10 @@ void TForm_Option::Button_OKClick() {
   // A value typed into a spin field counts even if the field still has the focus.
   CSpinEdit_TimeOut->interpretText();
   CSpinEdit_ProxyPort->interpretText();
+  for (TCSpinEdit* field : {CSpinEdit_Connections, CSpinEdit_Retries, CSpinEdit_StopAfterMissing,
+                            CSpinEdit_RequestInterval}) {
+    field->interpretText();
+  }
   Settings.FileSync = CheckBox_FileSync->isChecked();
   Settings.NumSync = CheckBox_NumSync->isChecked();
   Settings.ShowCaution = CheckBox_Caution->isChecked();
@@ -271,6 +334,10 @@ void TForm_Option::Button_OKClick() {
   Settings.Agent = S(Edit_Agent->text());
   Settings.Referer = S(Edit_Referer->text());
   Settings.MailAddress = S(Edit_MailAddr->text());
+  Settings.Connections = CSpinEdit_Connections->value();
+  Settings.Retries = CSpinEdit_Retries->value();
+  Settings.StopAfterMissing = CSpinEdit_StopAfterMissing->value();
+  Settings.RequestInterval = CSpinEdit_RequestInterval->value();
   Model.EnableToFieldsWithLinks();
   accept();
 }

@@ -27,6 +27,7 @@ class TForm_Option : public QDialog {
   QWidget* TabSheet1;
   QWidget* TabSheet2;
   QWidget* TabSheet3;
+  QWidget* TabSheet4;
   QCheckBox* CheckBox_FileSync;
   QCheckBox* CheckBox_NumSync;
   QCheckBox* CheckBox_AutoSlash;
@@ -49,6 +50,10 @@ class TForm_Option : public QDialog {
   QLineEdit* Edit_Referer;
   QLineEdit* Edit_MailAddr;
   QPushButton* Button_default;
+  TCSpinEdit* CSpinEdit_Connections;
+  TCSpinEdit* CSpinEdit_Retries;
+  TCSpinEdit* CSpinEdit_StopAfterMissing;
+  TCSpinEdit* CSpinEdit_RequestInterval;
   QPushButton* Button_OK;
   QPushButton* Button_Cancel;
 
@@ -68,6 +73,7 @@ class TForm_Option : public QDialog {
   QWidget* BuildFilePage();
   QWidget* BuildNetworkPage();
   QWidget* BuildHeaderPage();
+  QWidget* BuildTransferPage();
   void FormCreate();
 
   TSettings& Settings;

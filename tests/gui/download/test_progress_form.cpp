@@ -14,6 +14,7 @@
 #include "gui/download/error_dialog.h"
 #include "gui/download/gauge.h"
 #include "gui/download/progress_form.h"
+#include "gui/download/retry_note.h"
 #include "net/test_http_server.h"
 #include "support/gui_test_env.h"
 
@@ -219,6 +220,86 @@ class ProgressFormTest : public QObject {
     const std::string request = Server->Requests().at(0);
     QVERIFY(request.find("User-Agent: Agent/1\r\n") != std::string::npos);
     QVERIFY(request.find("Authorization") == std::string::npos);
+  }
+
+  void quickReportsRefreshTheWindowSeldomAndTheLastIsShown() {
+    TForm_Ope& window = *Form->Form_Ope;
+    TRunHost& host = window.Host();
+    int headerSets = 0;
+    int bodySets = 0;
+    connect(window.Memo_Header, &QPlainTextEdit::textChanged, [&] { ++headerSets; });
+    connect(window.Memo_Body, &QPlainTextEdit::textChanged, [&] { ++bodySets; });
+    const auto burst = [&](int first, int last) {
+      for (int n = first; n <= last; ++n) {
+        const std::string name = "f" + std::to_string(n) + ".txt";
+        host.ShowCurrentFile("http://h.test/d/" + name, "/to/" + name);
+        host.SetGaugePosition(n);
+        host.ShowReply("HTTP/1.0 200 OK\r\nX-N: " + std::to_string(n) + "\r\n", "body of " + name);
+        host.SetGaugePosition(n + 1);
+      }
+    };
+
+    host.SetGaugeRange(1, 2001);
+    burst(1, 1000);
+    QTRY_COMPARE(window.Memo_Body->toPlainText(), QStringLiteral("body of f1000.txt"));
+    QCOMPARE(window.Label_From->text(), QStringLiteral("http://h.test/d/f1000.txt"));
+    QCOMPARE(window.Label_To->text(), QStringLiteral("/to/f1000.txt"));
+    QVERIFY(window.Memo_Header->toPlainText().contains("X-N: 1000"));
+    QCOMPARE(window.CGauge1->Progress(), 1001);
+    QVERIFY2(headerSets <= 5 && bodySets <= 5,
+             qPrintable(QStringLiteral("%1 and %2 updates").arg(headerSets).arg(bodySets)));
+
+    // The summary comes with the run's last file on show, without waiting for a
+    // refresh; so does the end of the run.
+    burst(1001, 1500);
+    host.ShowMessage("done", "完了", TRunIcon::None);
+    QCOMPARE(window.Memo_Body->toPlainText(), QStringLiteral("body of f1500.txt"));
+    QCOMPARE(window.Label_From->text(), QStringLiteral("http://h.test/d/f1500.txt"));
+    burst(1501, 2000);
+    host.CloseProgress();
+    QCOMPARE(window.Label_To->text(), QStringLiteral("/to/f2000.txt"));
+    QCOMPARE(window.CGauge1->PercentDone(), 100);
+    QVERIFY2(headerSets <= 15 && bodySets <= 15,
+             qPrintable(QStringLiteral("%1 and %2 updates").arg(headerSets).arg(bodySets)));
+  }
+
+  void retryIsShownWithTheCurrentFileUntilTheNext() {
+    struct Row {
+      const char* Url;
+      int Attempt, Attempts;
+      int64_t DelayMs;
+      QString Expected;
+    };
+    const std::string current = "http://h.test/d/f2.txt";
+    const Row rows[] = {
+        {"http://h.test/d/f2.txt", 2, 4, 3000, QStringLiteral("（再試行 2/4、3 秒後）")},
+        {"http://h.test/d/f2.txt", 3, 4, 2001, QStringLiteral("（再試行 3/4、3 秒後）")},
+        {"http://h.test/d/f2.txt", 2, 11, 500, QStringLiteral("（再試行 2/11、1 秒後）")},
+        {"http://h.test/d/f2.txt", 2, 2, 0, QStringLiteral("（再試行 2/2、0 秒後）")},
+        {"http://h.test/d/f5.txt", 2, 3, 60000, QStringLiteral("（f5.txt を再試行 2/3、60 秒後）")},
+    };
+    for (const Row& row : rows) {
+      const TRetryNotice notice{7, row.Url, row.Attempt, row.Attempts, row.DelayMs, "timeout"};
+      QVERIFY2(RetryNoteText(notice, current) == row.Expected,
+               qPrintable(QStringLiteral("%1 %2/%3 after %4 ms: %5")
+                              .arg(row.Url)
+                              .arg(row.Attempt)
+                              .arg(row.Attempts)
+                              .arg(row.DelayMs)
+                              .arg(RetryNoteText(notice, current))));
+    }
+
+    TForm_Ope& window = *Form->Form_Ope;
+    TRunHost& host = window.Host();
+    host.ShowCurrentFile(current, "/to/f2.txt");
+    host.ShowRetry({2, current, 2, 4, 3000, "10061:Connection refused"});
+    QTRY_COMPARE(window.Label_Retry->text(), QStringLiteral("（再試行 2/4、3 秒後）"));
+    QCOMPARE(window.Label_Retry->toolTip(), QStringLiteral("10061:Connection refused"));
+    QCOMPARE(window.Label_From->text(), QString::fromStdString(current));
+    host.ShowCurrentFile("http://h.test/d/f3.txt", "/to/f3.txt");
+    window.Refresh();
+    QVERIFY(window.Label_Retry->text().isEmpty());
+    QVERIFY(window.Label_Retry->toolTip().isEmpty());
   }
 
   void gaugeAtThe32BitLimits() {

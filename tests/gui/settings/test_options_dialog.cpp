@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <climits>
+#include <cstdint>
 #include <memory>
 
 #include "gui/app/main_form.h"
@@ -103,6 +105,8 @@ class OptionsDialogTest : public QObject {
     const TSettings before = Form->Settings;
     WithOptionsDialog([](TForm_Option* dialog) {
       dialog->Button_default->click();
+      dialog->CSpinEdit_Connections->setValue(8);
+      dialog->CSpinEdit_RequestInterval->setValue(2000);
       QCOMPARE(dialog->Edit_Agent->text(), QStringLiteral("Pellora"));
       QVERIFY(dialog->Edit_Referer->text().isEmpty());
       QTest::keyClick(dialog, Qt::Key_Escape);  // does not close the dialog
@@ -121,6 +125,12 @@ class OptionsDialogTest : public QObject {
       dialog->Edit_Agent->setText(QStringLiteral("typed"));
       QTest::keyClick(dialog->Edit_Agent, Qt::Key_Return);  // in a field: nothing
       QVERIFY(dialog->isVisible());
+      dialog->PageControl1->setCurrentIndex(3);
+      dialog->CSpinEdit_Retries->setFocus();
+      QTest::keyClick(dialog->CSpinEdit_Retries, Qt::Key_Return);
+      QTest::keyClick(dialog->CSpinEdit_Retries, Qt::Key_Escape);
+      QVERIFY(dialog->isVisible());
+      dialog->PageControl1->setCurrentIndex(2);
       dialog->Button_default->setFocus();
       QTest::keyClick(dialog->Button_default, Qt::Key_Return);
       QCOMPARE(dialog->Edit_Agent->text(), QStringLiteral("Pellora"));
@@ -212,6 +222,49 @@ class OptionsDialogTest : public QObject {
     dialog.Button_OK->click();
     QCOMPARE(Form->Settings.TrustedCaFile, std::string("/etc/pellora/社内CA.pem"));
     TShell::AskCertificateFile = saved;
+  }
+
+  void transferPageFillsClampsAndStores() {
+    struct Row {
+      const char* Name;
+      TCSpinEdit* TForm_Option::*Field;
+      int32_t TSettings::*Value;
+      int32_t Stored, Minimum, Maximum;
+      const char* Typed;
+      int32_t Expected;
+    };
+    const Row rows[] = {
+        {"Connections", &TForm_Option::CSpinEdit_Connections, &TSettings::Connections, 4, 1, 16,
+         "99", 16},
+        {"Retries", &TForm_Option::CSpinEdit_Retries, &TSettings::Retries, 3, 0, 10, "-2", 0},
+        {"StopAfterMissing", &TForm_Option::CSpinEdit_StopAfterMissing,
+         &TSettings::StopAfterMissing, 20, 0, INT32_MAX, "abc", 0},
+        {"RequestInterval", &TForm_Option::CSpinEdit_RequestInterval, &TSettings::RequestInterval,
+         1500, 0, 600000, "700000", 600000},
+    };
+    for (const Row& row : rows) Form->Settings.*row.Value = row.Stored;
+    WithOptionsDialog([&](TForm_Option* dialog) {
+      QCOMPARE(dialog->PageControl1->count(), 4);
+      QCOMPARE(dialog->PageControl1->tabText(3), QStringLiteral("転送"));
+      dialog->PageControl1->setCurrentIndex(3);
+      for (const Row& row : rows) {
+        TCSpinEdit* field = dialog->*row.Field;
+        QVERIFY2(field->parentWidget() == dialog->TabSheet4, row.Name);
+        QVERIFY2(field->value() == row.Stored, row.Name);
+        QVERIFY2(field->minimum() == row.Minimum && field->maximum() == row.Maximum, row.Name);
+        // Typed and not yet left: OK takes what the field reads.
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, QString::fromLatin1(row.Typed));
+      }
+      dialog->Button_OK->click();
+    });
+    for (const Row& row : rows) {
+      QVERIFY2(Form->Settings.*row.Value == row.Expected,
+               qPrintable(QStringLiteral("%1 typed %2 stored %3")
+                              .arg(row.Name, row.Typed)
+                              .arg(Form->Settings.*row.Value)));
+    }
   }
 
   void okAppliesTheLinksToTheToFields() {
