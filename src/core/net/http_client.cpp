@@ -246,9 +246,7 @@ void THttpClient::CaptureBody(int64_t length) {
 }
 
 void THttpClient::OpenTunnel() {
-  const std::string target = HostHeader().find(':') == std::string::npos
-                                 ? HostHeader() + ":" + std::to_string(Port)
-                                 : HostHeader();
+  const std::string target = UrlHost() + ":" + std::to_string(Port);  // always with the port
   Write("CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n\r\n");
   const std::string status = ReadLn();
   const int32_t code = TryStrToInt(NthWord(WithoutTerminator(status), ' ', 2)).value_or(0);
@@ -262,8 +260,12 @@ void THttpClient::OpenTunnel() {
   StartTls(Host, static_cast<uint16_t>(Port));
 }
 
+std::string THttpClient::UrlHost() const {
+  return Host.find(':') != std::string::npos ? "[" + Host + "]" : Host;
+}
+
 std::string THttpClient::HostHeader() const {
-  std::string host = Host.find(':') != std::string::npos ? "[" + Host + "]" : Host;
+  std::string host = UrlHost();
   if (Port != default_port_) host += ":" + std::to_string(Port);
   return host;
 }

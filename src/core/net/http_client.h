@@ -112,6 +112,8 @@ class THttpClient : public TStreamSocket {
   // A plain request to the proxy, with an absolute URL; an https request goes through a
   // tunnel and is sent as to the server itself.
   bool ViaProxy() const { return !Proxy.empty() && !Secure; }
+  // The host as a URL writes it: an IPv6 address in brackets.
+  std::string UrlHost() const;
   // The Host header's value: the host, with the port when it is not the scheme's.
   std::string HostHeader() const;
   // "scheme://host[:port]" of the current request.
