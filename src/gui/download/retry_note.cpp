@@ -18,11 +18,10 @@ QString RetryNoteText(const TRetryNotice& notice, const std::string& currentUrl)
   const QString which = notice.Url == currentUrl ? QString()
                                                  : QString::fromStdString(FileNameOf(notice.Url)) +
                                                        QStringLiteral(" を");
+  // One pass: a "%2" in a file name stays as it is.
   return QStringLiteral("（%1再試行 %2/%3、%4 秒後）")
-      .arg(which)
-      .arg(notice.Attempt)
-      .arg(notice.Attempts)
-      .arg(seconds);
+      .arg(which, QString::number(notice.Attempt), QString::number(notice.Attempts),
+           QString::number(seconds));
 }
 
 }  // namespace pellora

@@ -277,6 +277,7 @@ class ProgressFormTest : public QObject {
         {"http://h.test/d/f2.txt", 2, 11, 500, QStringLiteral("（再試行 2/11、1 秒後）")},
         {"http://h.test/d/f2.txt", 2, 2, 0, QStringLiteral("（再試行 2/2、0 秒後）")},
         {"http://h.test/d/f5.txt", 2, 3, 60000, QStringLiteral("（f5.txt を再試行 2/3、60 秒後）")},
+        {"http://h.test/d/%2.txt", 2, 3, 1000, QStringLiteral("（%2.txt を再試行 2/3、1 秒後）")},
     };
     for (const Row& row : rows) {
       const TRetryNotice notice{7, row.Url, row.Attempt, row.Attempts, row.DelayMs, "timeout"};
