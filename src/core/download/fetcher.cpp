@@ -40,6 +40,9 @@ TFetcher::TFetcher(const TClientSetup& setup, TFetchOptions options,
   for (int i = 0; i < count; ++i) {
     auto client = std::make_unique<THttpClient>();
     setup.ApplyTo(*client);
+    // With several connections each keeps its server connection between files
+    // where the server allows it: a file then costs one round trip, not two.
+    client->KeepConnection = count > 1;
     THttpClient* raw = client.get();
     client->OnPump = [this, raw] {
       if (Aborting()) raw->Abort();

@@ -185,7 +185,11 @@ void THttpClient::HTTPConnect() {
     } else {
       if (OnFailure) OnFailure(command_);
     }
-    Disconnect();
+    if (!kept_key_.empty() && Connected()) {
+      StatusMessage(8, "Connection kept");
+    } else {
+      Disconnect();
+    }
 
     if (ReplyCode >= 300 && ReplyCode <= 398) {
       if (!received_cookie_.empty()) {
@@ -206,16 +210,32 @@ void THttpClient::HTTPConnect() {
 void THttpClient::Exchange() {
   ReplyCode = 0;
   try {
-    Connect();
-    if (Secure && !Proxy.empty()) OpenTunnel();
-    SendHTTP();
-    ReplyCode = 0;
-    RemoveHeader();
+    bool reused = ConnectOrReuse();
+    kept_key_.clear();
+    try {
+      SendHTTP();
+      ReplyCode = 0;
+      RemoveHeader();
+    } catch (const EAbortError&) {
+      throw;
+    } catch (const ESockError&) {
+      // A kept connection the server closed while it was idle: the request never
+      // reached it, so it goes again over a new one.
+      if (!reused) throw;
+      Disconnect();
+      reused = ConnectOrReuse();
+      SendHTTP();
+      ReplyCode = 0;
+      RemoveHeader();
+    }
     // These replies never have a body, whatever their header says.
     const bool bodiless = command_ == CmdType::CmdHEAD || ReplyCode == 204 || ReplyCode == 304 ||
                           (ReplyCode >= 100 && ReplyCode < 200);
-    CaptureBody(bodiless ? 0 : body_length_);
+    const int64_t length = bodiless ? 0 : body_length_;
+    CaptureBody(length);
+    if (KeepConnection && reply_keeps_ && length >= 0) kept_key_ = ConnectionKey();
   } catch (...) {
+    kept_key_.clear();
     try {
       Disconnect();
     } catch (...) {
@@ -223,6 +243,20 @@ void THttpClient::Exchange() {
     }
     throw;
   }
+}
+
+std::string THttpClient::ConnectionKey() const {
+  return Lower(Origin()) + " " + Proxy + ":" + std::to_string(ProxyPort);
+}
+
+bool THttpClient::ConnectOrReuse() {
+  if (Connected()) {
+    if (KeepConnection && kept_key_ == ConnectionKey() && StillConnected()) return true;
+    Disconnect();  // kept for another server, or closed by the peer
+  }
+  Connect();
+  if (Secure && !Proxy.empty()) OpenTunnel();
+  return false;
 }
 
 void THttpClient::CaptureBody(int64_t length) {
@@ -391,6 +425,8 @@ void THttpClient::AssembleHTTPHeader() {
                   "Basic " + TUUProcessor::uuMime(HeaderInfo.UserId + ":" + HeaderInfo.Password));
   }
   list.Add("Content-type: application/x-www-form-urlencoded");
+  // Through a proxy the request already asks it to keep the connection.
+  if (KeepConnection && !ViaProxy()) list.Add("Connection: keep-alive");
   if (command_ == CmdType::CmdCOPY || command_ == CmdType::CmdMOVE) {
     list.Add("URI-header: " + uri_argument_);
   } else if (command_ == CmdType::CmdLINK || command_ == CmdType::CmdUNLINK) {
@@ -439,6 +475,7 @@ void THttpClient::RemoveHeader() {
   ExpectedLength = 0;
   body_length_ = -1;
   bool conflicting_lengths = false;
+  reply_keeps_ = false;
   received_cookie_.clear();
   redirect_target_.clear();
   std::ofstream file;
@@ -467,6 +504,8 @@ void THttpClient::RemoveHeader() {
   const std::string status = ReadLn();
   if (status.empty()) throw ESockError("Connection closed without a reply");
   ReplyCode = TryStrToInt(NthWord(WithoutTerminator(status), ' ', 2)).value_or(0);
+  // HTTP/1.1 keeps a connection unless it says otherwise; HTTP/1.0 only when it says so.
+  reply_keeps_ = Upper(NthWord(status, ' ', 1)) == "HTTP/1.1";
   append(status);
   if (is_blank(status)) return;
   for (;;) {
@@ -477,6 +516,10 @@ void THttpClient::RemoveHeader() {
       received_cookie_ = HeaderValue(line, 12);
     } else if (name == "LOCATION:") {
       redirect_target_ = HeaderValue(line, 10);
+    } else if (name == "CONNECTION:" || name == "PROXY-CONNECTION:") {
+      const std::string value = Lower(HeaderValue(line, name.size() + 1));
+      if (value.find("close") != std::string::npos) reply_keeps_ = false;
+      if (value.find("keep-alive") != std::string::npos) reply_keeps_ = true;
     } else if (name == "CONTENT-LENGTH:") {
       ExpectedLength = LeadingNumber(HeaderValue(line, 16));
       const std::optional<int64_t> length = StrictLength(HeaderValue(line, 16));

@@ -64,6 +64,11 @@ class THttpClient : public TStreamSocket {
   bool InputFileMode = false;
   bool OutputFileMode = false;
   bool UrlEncode = true;  // POST data is form-encoded
+  // Ask the server to keep the connection ("Connection: keep-alive") and send the
+  // next request to the same server over it when the reply allowed that and had a
+  // known length. Off: one connection per request, as the request bytes have always
+  // been.
+  bool KeepConnection = false;
 
   TResultEvent OnSuccess;
   TResultEvent OnFailure;
@@ -122,6 +127,11 @@ class THttpClient : public TStreamSocket {
   void OpenTunnel();
   // Receives the body into Body; -1 when the length is not known.
   void CaptureBody(int64_t length);
+  // Connects, or keeps the kept connection when it goes where this request goes;
+  // true when it was kept.
+  bool ConnectOrReuse();
+  // The server and the way to it, which a kept connection must match.
+  std::string ConnectionKey() const;
   // Raises ESockError when a request line would carry CR, LF or NUL.
   void CheckRequestHeader() const;
   void Exchange();
@@ -138,6 +148,8 @@ class THttpClient : public TStreamSocket {
   std::string scheme_ = "http";  // of the current URL, lower case
   uint32_t default_port_ = 80;   // the scheme's
   int64_t body_length_ = -1;     // Content-Length of the reply; -1 none
+  bool reply_keeps_ = false;     // the reply's header lets the connection stay
+  std::string kept_key_;         // ConnectionKey of the connection kept open
   // Credentials go only to the scheme, host and port they were given for.
   bool send_credentials_ = true;
   // A cookie taken from a redirect reply goes only to the host that set it.

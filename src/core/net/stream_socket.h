@@ -94,6 +94,12 @@ class TStreamSocket {
   void Cancel();
   virtual void Abort();
   bool Connected() const { return connected_; }
+  // Whether the connection still stands, after noticing a close the peer made
+  // meanwhile (which leaves a fresh unconnected socket, as Disconnect does).
+  bool StillConnected() {
+    ProcessCloseNotification();
+    return connected_;
+  }
   // Whether the last wait ended because TimeOut passed (until the next wait starts).
   bool TimedOut() const { return timed_out_; }
   // TLS over the connection that stands (Host is what the certificate must name).

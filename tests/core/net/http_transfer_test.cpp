@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "core/net/http_client.h"
 #include "net/expect_error.h"
@@ -167,6 +168,67 @@ TEST_F(HttpTransferTest, CredentialsStayWithTheirPortACookieWithItsHost) {
   ASSERT_EQ(first.Requests().size(), 2u);
   EXPECT_TRUE(HasLine(first.Requests()[1], "Authorization: Basic dXNlcjpwYXNz"));
   EXPECT_TRUE(HasLine(first.Requests()[1], "Cookie: sid=1"));
+}
+
+// Serves requests on one connection for as long as the client sends them; after
+// `limit` replies it closes, without reading what came after the last.
+TestHttpServer::Handler KeepAlive(int limit, std::chrono::milliseconds before_close = 0ms) {
+  return [limit, before_close](TestConnection& connection) {
+    for (int served = 0; served < limit; ++served) {
+      const std::string request = connection.ReadRequest();
+      if (request.empty()) return;
+      const std::string body = "reply " + std::to_string(served + 1);
+      connection.Send(Reply(
+          "200 OK", {"Connection: keep-alive", "Content-Length: " + std::to_string(body.size())},
+          body));
+    }
+    connection.Pause(before_close);
+  };
+}
+
+TEST_F(HttpTransferTest, AKeptConnectionCarriesTheNextRequests) {
+  TestHttpServer server(KeepAlive(100));
+  http.KeepConnection = true;
+  for (int i = 1; i <= 3; ++i) {
+    http.Get(server.Origin() + "/f" + std::to_string(i));
+    EXPECT_EQ(http.Body, "reply " + std::to_string(i));
+  }
+  EXPECT_EQ(server.Connections(), 1);
+  ASSERT_EQ(server.Requests().size(), 3u);
+  EXPECT_TRUE(HasLine(server.Requests()[0], "Connection: keep-alive"));
+  // Another server, or a client that does not keep connections, gets a new one.
+  TestHttpServer other(KeepAlive(100));
+  http.Get(other.Origin() + "/g");
+  EXPECT_EQ(other.Connections(), 1);
+  http.KeepConnection = false;
+  http.Get(other.Origin() + "/h");
+  EXPECT_EQ(other.Connections(), 2);
+  EXPECT_EQ(other.Requests()[1].find("Connection:"), std::string::npos);
+  EXPECT_FALSE(http.Connected());
+}
+
+TEST_F(HttpTransferTest, AKeptConnectionTheServerClosedIsReplacedUnseen) {
+  const struct {
+    const char* name;
+    std::chrono::milliseconds before_close;  // the close comes before or after the request
+  } cases[] = {{"closed while idle", 0ms}, {"closed as the request arrives", 300ms}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestHttpServer server(KeepAlive(1, c.before_close));
+    http.KeepConnection = true;
+    http.Get(server.Origin() + "/a");
+    if (c.before_close == 0ms) std::this_thread::sleep_for(100ms);  // the close is there first
+    http.Get(server.Origin() + "/b");
+    EXPECT_EQ(http.ReplyCode, 200);
+    EXPECT_EQ(http.Body, "reply 1");  // from the new connection
+    EXPECT_EQ(server.Connections(), 2);
+  }
+  // A reply that does not let the connection stay ends it.
+  TestHttpServer closing(Answer(Reply("200 OK", {"Content-Length: 2"}, "ok")));
+  http.Get(closing.Origin() + "/a");
+  http.Get(closing.Origin() + "/b");
+  EXPECT_EQ(closing.Connections(), 2);
+  EXPECT_FALSE(http.Connected());
 }
 
 TEST_F(HttpTransferTest, EveryAddressOfANameIsTriedInTurn) {
