@@ -106,7 +106,9 @@ Options:
   -j N, --connections N
                    fetch up to N files at the same time, each over its own
                    connection (1 to 16; the same as --set St_Connections=N).
-                   Files are still numbered, skipped and reported in order.
+                   Files are still numbered, skipped and reported in order;
+                   each connection is kept for its next file where the
+                   server allows it.
                    More connections load the server more: ask before using
                    many on a server that is not yours.
   --retries N      try a file up to N more times after a connection error, a
