@@ -95,8 +95,11 @@ class TStreamSocket {
   virtual void Abort();
   bool Connected() const { return connected_; }
   // Whether the connection still stands, after noticing a close the peer made
-  // meanwhile (which leaves a fresh unconnected socket, as Disconnect does).
+  // meanwhile (which leaves a fresh unconnected socket, as Disconnect does). For
+  // a connection that is used again: a cancel that came before is forgotten, as
+  // Connect forgets it.
   bool StillConnected() {
+    canceled_ = false;
     ProcessCloseNotification();
     return connected_;
   }
