@@ -290,7 +290,7 @@ int Run(const TCliOptions& options, TSettings& settings, TSequenceModel& model) 
   mode.StatusLine = ::isatty(STDOUT_FILENO) != 0;
   mode.Quiet = options.Quiet;
   mode.CanAsk = ::isatty(STDIN_FILENO) != 0;
-  TTerminalHost host(client, model, mode);
+  TTerminalHost host(model, mode);
   TThread_Operation engine(host, client, settings);
   host.Attach(engine);
   InstallStopSignalHandlers();

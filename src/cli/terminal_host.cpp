@@ -8,7 +8,6 @@
 #include <iostream>
 
 #include "core/download/thread_operation.h"
-#include "core/net/http_client.h"
 
 namespace pellora {
 
@@ -67,8 +66,8 @@ std::string FormatDuration(int64_t seconds) {
   return text;
 }
 
-TTerminalHost::TTerminalHost(THttpClient& client, const TSequenceModel& model, TMode mode)
-    : Client(client), Model(model), Mode(mode), Started(Clock::now()) {}
+TTerminalHost::TTerminalHost(const TSequenceModel& model, TMode mode)
+    : Model(model), Mode(mode), Started(Clock::now()) {}
 
 TRunFields TTerminalHost::ReadFields() {
   return RunFieldsOf(Model);
@@ -112,7 +111,8 @@ void TTerminalHost::DrawStatus(bool force) {
 
   const int64_t total = std::max<int64_t>(Maximum - Minimum, 0);
   const int64_t done = std::clamp<int64_t>(Position - Minimum, 0, total);
-  const int64_t bytes = DoneBytes + Client.ReceivedCount;
+  // Files are counted when stored: the transfers run on clients of their own.
+  const int64_t bytes = DoneBytes;
   const double seconds = std::chrono::duration<double>(now - Started).count();
   const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 0;
   std::string line = "[" + std::to_string(done + 1 > total ? total : done + 1) + "/" +

@@ -10,7 +10,6 @@
 
 namespace pellora {
 
-class THttpClient;
 class TSequenceModel;
 class TThread_Operation;
 
@@ -29,7 +28,7 @@ class TTerminalHost : public TRunHost {
     bool CanAsk = false;      // stdin is a terminal
   };
 
-  TTerminalHost(THttpClient& client, const TSequenceModel& model, TMode mode);
+  TTerminalHost(const TSequenceModel& model, TMode mode);
 
   void Attach(TThread_Operation& engine) { Engine = &engine; }
   // Called between the client's wait slices: interrupts and the status line.
@@ -56,7 +55,6 @@ class TTerminalHost : public TRunHost {
   void DrawStatus(bool force);
   void ClearStatus();
 
-  THttpClient& Client;
   const TSequenceModel& Model;
   TMode Mode;
   TThread_Operation* Engine = nullptr;

@@ -210,12 +210,15 @@ void THttpClient::HTTPConnect() {
 void THttpClient::Exchange() {
   ReplyCode = 0;
   try {
-    bool reused = ConnectOrReuse();
-    kept_key_.clear();
-    try {
+    const auto request = [this] {
       SendHTTP();
       ReplyCode = 0;
       RemoveHeader();
+    };
+    const bool reused = ConnectOrReuse();
+    kept_key_.clear();
+    try {
+      request();
     } catch (const EAbortError&) {
       throw;
     } catch (const ESockError&) {
@@ -223,10 +226,8 @@ void THttpClient::Exchange() {
       // reached it, so it goes again over a new one.
       if (!reused) throw;
       Disconnect();
-      reused = ConnectOrReuse();
-      SendHTTP();
-      ReplyCode = 0;
-      RemoveHeader();
+      ConnectOrReuse();
+      request();
     }
     // These replies never have a body, whatever their header says.
     const bool bodiless = command_ == CmdType::CmdHEAD || ReplyCode == 204 || ReplyCode == 304 ||
